@@ -1,0 +1,167 @@
+#ifndef KELCPP_SIM_SIMCAMERA_H
+#define KELCPP_SIM_SIMCAMERA_H
+
+#include "../camera.h"
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace KelCPP {
+namespace Sim {
+
+class SimCore;
+
+// The camera operations the simulator counts and can make fail. The
+// std::string / std::vector forms of Feature call the low-level operation
+// twice (size, then data); each call counts and meets the faults.
+enum class Op {
+    GetValue,
+    SetValue,
+    GetRange,
+    HasIncrement,
+    GetIncrement,
+    GetValues,
+    GetEntry,
+    GetEntries,
+    IsValueAvailable,
+    GetValidValueSet,
+    RunCommand,
+    IsCommandDone,
+    IsReadable,
+    IsWritable,
+    GetDataType,
+    GetFlags,
+    GetVisibility,
+    GetName,
+    GetDisplayName,
+    GetCategory,
+    GetUnit,
+    GetRepresentation,
+    GetToolTip,
+    GetDescription,
+    GetSelectedFeatures,
+    RegisterObserver,
+    UnregisterObserver,
+};
+constexpr int OpCount = static_cast<int>(Op::UnregisterObserver) + 1;
+const char* OpName(Op op);
+
+// A fault to inject into one operation of one feature (or of every feature).
+struct Fault {
+    enum class Kind {
+        Error,       // the operation returns `code` and changes nothing
+        ZeroLength,  // a text or list operation reports length 0 (an empty result)
+        EmbeddedNul, // a text operation returns its text, a NUL and `tail`
+    };
+    enum class Mode { Once, Always, Random };
+
+    Kind kind = Kind::Error;
+    Mode mode = Mode::Always;
+    KelErrorType code = KelError::Other;
+    double probability = 1.0; // Random: chance per call
+    std::uint64_t seed = 0;   // Random: the sequence of hits repeats for a seed
+    std::string tail = "\x01garbage";
+
+    static Fault Once(KelErrorType code);
+    static Fault Always(KelErrorType code);
+    static Fault Random(KelErrorType code, double probability, std::uint64_t seed);
+    static Fault ZeroLength();
+    static Fault EmbeddedNul(std::string tail = "\x01garbage");
+};
+
+// One write or command, as the call log records it.
+struct CallRecord {
+    std::string feature;
+    Op op;             // SetValue or RunCommand
+    std::string value; // the value written, as text; empty for commands
+    std::string context; // "Selector=Entry" for a selected feature, else empty
+    KelErrorType result;
+};
+
+struct SimOptions {
+    // Start with the live simulation running in real time. Tests usually
+    // start paused and drive time with Step().
+    bool live = true;
+};
+
+// A camera simulated from a JSON camera description (see
+// docs/camera-description.md). Thread-safe: any thread may use the camera
+// and its features at the same time. Observers are called on the camera's
+// notification thread.
+class SimCamera : public Camera {
+public:
+    // Null on failure, with a readable reason in `error`.
+    static std::shared_ptr<SimCamera> FromFile(const std::string& path, std::string* error,
+                                               SimOptions options = {});
+    static std::shared_ptr<SimCamera> FromJson(const std::string& json, std::string* error,
+                                               SimOptions options = {});
+    // Closes the camera: the live simulation stops, observers get nothing
+    // more, and features still held elsewhere answer KelError::NotOpen.
+    ~SimCamera() override;
+
+    KelErrorType GetFeatures(FeaturePtrVector& features) const override;
+    KelErrorType GetFeatureByName(const char* name, FeaturePtr& feature) const override;
+    std::size_t FeatureCount() const;
+
+    // --- Live simulation -------------------------------------------------
+    void Pause();
+    void Resume();
+    bool IsPaused() const;
+    // Advances simulated time; works while paused. Live changes reached on
+    // the way are notified (each feature at most once per notify interval).
+    void Step(std::chrono::microseconds duration);
+    std::int64_t NowUs() const;
+    // Forces the electrical level of an input line until ReleaseLineLevel;
+    // NotFound for an unknown line.
+    KelErrorType SetLineLevel(const std::string& line, bool level);
+    KelErrorType ReleaseLineLevel(const std::string& line);
+    // An action command as it would arrive over the network; returns whether
+    // any action of the camera accepted it.
+    bool SendActionCommand(std::uint32_t deviceKey, std::uint32_t groupKey, std::uint32_t groupMask);
+    // Acquisition as the host would drive it; same as running the commands.
+    KelErrorType StartAcquisition();
+    KelErrorType StopAcquisition();
+    bool IsAcquiring() const;
+    std::uint64_t FramesAcquired() const;
+
+    // --- Fault injection ------------------------------------------------
+    // feature "" or "*" applies to every feature. A later fault for the same
+    // feature and operation replaces the earlier one.
+    void InjectFault(const std::string& feature, Op op, const Fault& fault);
+    void ClearFault(const std::string& feature, Op op);
+    void ClearFaults();
+
+    // --- Counters and call log -------------------------------------------
+    std::uint64_t CallCount(const std::string& feature, Op op) const;
+    std::uint64_t CallCount(Op op) const; // over all features
+    std::uint64_t TotalCallCount() const;
+    void ResetCallCounts();
+    // Off by default: records every SetValue and RunCommand, refused or not.
+    void SetCallLogEnabled(bool enabled);
+    std::vector<CallRecord> CallLog() const;
+    void ClearCallLog();
+
+    // --- Latency ---------------------------------------------------------
+    // Added to every camera access, as a network camera would; 0 by default.
+    void SetAccessLatency(std::chrono::microseconds latency);
+
+    // --- Notifications ---------------------------------------------------
+    // Blocks until every notification queued so far has been delivered.
+    void WaitForNotifications() const;
+    std::uint64_t NotificationCount() const;
+
+    // Lines described, in order; used by tests and the viewer.
+    std::vector<std::string> LineNames() const;
+
+private:
+    explicit SimCamera(std::shared_ptr<SimCore> core);
+    std::shared_ptr<SimCore> core;
+};
+
+} // namespace Sim
+} // namespace KelCPP
+
+#endif

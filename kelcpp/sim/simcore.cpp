@@ -1,0 +1,832 @@
+#include "simcore.h"
+
+#include "livemodel.h"
+#include "simfeature.h"
+
+#include "../featureobserver.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+namespace KelCPP {
+namespace Sim {
+
+namespace {
+
+KelErrorType FillText(const SimCore::CallContext& ctx, std::string text, char* buffer,
+                      std::uint32_t& length)
+{
+    if (ctx.fault && ctx.fault->kind == Fault::Kind::ZeroLength) {
+        length = 0;
+        return KelError::Success;
+    }
+    if (ctx.fault && ctx.fault->kind == Fault::Kind::EmbeddedNul) {
+        text.push_back('\0');
+        text += ctx.fault->tail;
+    }
+    const auto size = static_cast<std::uint32_t>(text.size());
+    if (!buffer) {
+        length = size;
+        return KelError::Success;
+    }
+    if (length < size) {
+        length = size;
+        return KelError::MoreData;
+    }
+    if (size)
+        std::memcpy(buffer, text.data(), size);
+    length = size;
+    return KelError::Success;
+}
+
+template <typename T>
+KelErrorType FillList(const SimCore::CallContext& ctx, const std::vector<T>& items, T* buffer,
+                      std::uint32_t& count)
+{
+    if (ctx.fault && ctx.fault->kind == Fault::Kind::ZeroLength) {
+        count = 0;
+        return KelError::Success;
+    }
+    const auto size = static_cast<std::uint32_t>(items.size());
+    if (!buffer) {
+        count = size;
+        return KelError::Success;
+    }
+    if (count < size) {
+        count = size;
+        return KelError::MoreData;
+    }
+    std::copy(items.begin(), items.end(), buffer);
+    count = size;
+    return KelError::Success;
+}
+
+bool IsNumeric(KelFeatureDataType type)
+{
+    return type == KelFeatureDataInt || type == KelFeatureDataFloat;
+}
+
+} // namespace
+
+SimCore::SimCore(Description desc, SimOptions opts)
+    : description(std::move(desc)), options(opts)
+{
+    const std::size_t n = description.features.size();
+    values.resize(n);
+    lastLiveNotify.assign(n, std::numeric_limits<std::int64_t>::min());
+    callCounts.resize(n);
+    for (auto& counts : callCounts)
+        counts.fill(0);
+}
+
+SimCore::~SimCore()
+{
+    Close();
+}
+
+void SimCore::Start()
+{
+    const std::weak_ptr<SimCore> self = shared_from_this();
+    for (std::size_t i = 0; i < description.features.size(); ++i)
+        features.push_back(std::make_shared<SimFeature>(self, static_cast<int>(i)));
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        model = std::make_unique<LiveModel>(*this);
+        model->Init();
+        paused = !options.live;
+        toPost.clear(); // nobody can observe the power-up state yet
+        pendingLive.clear();
+    }
+    liveThread = std::thread([this] { LiveLoop(); });
+}
+
+void SimCore::Close()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (closed)
+            return;
+        closed = true;
+    }
+    liveWake.notify_all();
+    if (liveThread.joinable())
+        liveThread.join();
+}
+
+void SimCore::LiveLoop()
+{
+    using Clock = std::chrono::steady_clock;
+    const auto tick = std::chrono::milliseconds(description.simulation.tickMs);
+    auto last = Clock::now();
+    std::unique_lock<std::mutex> lock(mutex);
+    while (!closed) {
+        liveWake.wait_for(lock, tick);
+        if (closed)
+            break;
+        const auto real = Clock::now();
+        // After a long stall (a debugger, a suspended machine) catch up by at
+        // most a second instead of replaying every missed event.
+        const auto elapsed = std::min<std::int64_t>(
+            std::chrono::duration_cast<std::chrono::microseconds>(real - last).count(), 1000000);
+        last = real;
+        if (paused || elapsed <= 0)
+            continue;
+        model->AdvanceTo(now + elapsed);
+        std::vector<int> posts;
+        posts.swap(toPost);
+        lock.unlock();
+        Post(posts);
+        lock.lock();
+    }
+}
+
+void SimCore::Post(std::vector<int>& queued)
+{
+    for (int f : queued)
+        dispatcher.Post(features[f]);
+    queued.clear();
+}
+
+// --- values, access, notifications ------------------------------------
+
+Value& SimCore::Slot(int f, const std::string& key)
+{
+    const FeatureDef& def = description.features[f];
+    const std::string& k = def.selector < 0 ? std::string() : key;
+    auto& perKey = values[f];
+    auto it = perKey.find(k);
+    if (it == perKey.end()) {
+        const auto init = def.initialPerEntry.find(k);
+        it = perKey.emplace(k, init != def.initialPerEntry.end() ? init->second : def.initial).first;
+    }
+    return it->second;
+}
+
+std::string SimCore::CurrentKey(int f)
+{
+    const int selector = description.features[f].selector;
+    return selector < 0 ? std::string() : CurrentText(selector);
+}
+
+Value& SimCore::Current(int f)
+{
+    return Slot(f, CurrentKey(f));
+}
+
+std::string SimCore::CurrentText(int f)
+{
+    return ValueText(description.features[f], Current(f));
+}
+
+bool SimCore::Holds(const Condition& condition)
+{
+    for (const auto& clause : condition.clauses) {
+        const std::string text = CurrentText(clause.feature);
+        const bool listed =
+            std::find(clause.values.begin(), clause.values.end(), text) != clause.values.end();
+        if (listed == clause.negate)
+            return false;
+    }
+    return true;
+}
+
+bool SimCore::Readable(int f)
+{
+    const FeatureDef& def = description.features[f];
+    return def.readable && Holds(def.available);
+}
+
+bool SimCore::Writable(int f)
+{
+    const FeatureDef& def = description.features[f];
+    return def.writable && Holds(def.available) && Holds(def.writableWhen);
+}
+
+void SimCore::NotifyNow(int f)
+{
+    toPost.push_back(f);
+}
+
+void SimCore::NotifyLive(int f)
+{
+    pendingLive.insert(f);
+}
+
+void SimCore::FlushLive(bool force)
+{
+    const std::int64_t interval = description.simulation.liveNotifyIntervalUs;
+    for (auto it = pendingLive.begin(); it != pendingLive.end();) {
+        // Compared as a difference so the "never" start value cannot overflow.
+        const bool due = force || lastLiveNotify[*it] == std::numeric_limits<std::int64_t>::min()
+                         || now - lastLiveNotify[*it] >= interval;
+        if (!due) {
+            ++it;
+            continue;
+        }
+        toPost.push_back(*it);
+        lastLiveNotify[*it] = now;
+        it = pendingLive.erase(it);
+    }
+}
+
+void SimCore::ResetValues()
+{
+    for (auto& perKey : values)
+        perKey.clear();
+    model->Init();
+    for (std::size_t i = 0; i < values.size(); ++i)
+        NotifyNow(static_cast<int>(i));
+}
+
+void SimCore::AfterWrite(int f)
+{
+    NotifyNow(f);
+    for (int other : description.features[f].affected)
+        NotifyNow(other);
+    model->OnWrite(f);
+}
+
+KelErrorType SimCore::CheckWritable(int f, KelFeatureDataType expected)
+{
+    if (description.features[f].type != expected)
+        return KelError::WrongType;
+    return Writable(f) ? KelError::Success : KelError::InvalidAccess;
+}
+
+void SimCore::Record(int f, Op op, const std::string& value, KelErrorType result)
+{
+    if (!logEnabled)
+        return;
+    CallRecord record{description.features[f].name, op, value, {}, result};
+    const int selector = description.features[f].selector;
+    if (selector >= 0)
+        record.context = description.features[selector].name + "=" + CurrentText(selector);
+    callLog.push_back(std::move(record));
+}
+
+// --- reads ---------------------------------------------------------------
+
+KelErrorType SimCore::GetInt(int f, std::int64_t& value)
+{
+    const auto type = Def(f).type;
+    if (type != KelFeatureDataInt && type != KelFeatureDataEnum)
+        return KelError::WrongType;
+    if (!Readable(f))
+        return KelError::InvalidAccess;
+    value = Current(f).i;
+    return KelError::Success;
+}
+
+KelErrorType SimCore::GetFloat(int f, double& value)
+{
+    if (Def(f).type != KelFeatureDataFloat)
+        return KelError::WrongType;
+    if (!Readable(f))
+        return KelError::InvalidAccess;
+    value = Current(f).f;
+    return KelError::Success;
+}
+
+KelErrorType SimCore::GetBool(int f, bool& value)
+{
+    if (Def(f).type != KelFeatureDataBool)
+        return KelError::WrongType;
+    if (!Readable(f))
+        return KelError::InvalidAccess;
+    value = Current(f).b;
+    return KelError::Success;
+}
+
+KelErrorType SimCore::GetText(int f, const CallContext& ctx, char* buffer, std::uint32_t& length)
+{
+    const auto type = Def(f).type;
+    if (type != KelFeatureDataEnum && type != KelFeatureDataString)
+        return KelError::WrongType;
+    if (!Readable(f))
+        return KelError::InvalidAccess;
+    return FillText(ctx, CurrentText(f), buffer, length);
+}
+
+KelErrorType SimCore::GetRaw(int f, const CallContext& ctx, std::uint8_t* buffer,
+                             std::uint32_t& size, std::uint32_t& sizeFilled)
+{
+    if (Def(f).type != KelFeatureDataRaw)
+        return KelError::WrongType;
+    if (!Readable(f))
+        return KelError::InvalidAccess;
+    if (ctx.fault && ctx.fault->kind == Fault::Kind::ZeroLength) {
+        size = 0;
+        sizeFilled = 0;
+        return KelError::Success;
+    }
+    const auto& data = Current(f).raw;
+    const auto total = static_cast<std::uint32_t>(data.size());
+    if (!buffer) {
+        size = total;
+        sizeFilled = 0;
+        return KelError::Success;
+    }
+    const std::uint32_t n = std::min(size, total);
+    if (n)
+        std::memcpy(buffer, data.data(), n);
+    size = total;
+    sizeFilled = n;
+    return KelError::Success;
+}
+
+KelErrorType SimCore::FillDefText(const CallContext& ctx, const std::string& text, char* buffer,
+                                  std::uint32_t& length)
+{
+    return FillText(ctx, text, buffer, length);
+}
+
+// --- writes --------------------------------------------------------------
+
+KelErrorType SimCore::SetInt(int f, std::int64_t value)
+{
+    const FeatureDef& def = Def(f);
+    if (def.type == KelFeatureDataEnum) {
+        const int entry = def.EntryIndexByValue(value);
+        if (entry < 0)
+            return Writable(f) ? KelError::InvalidValue : KelError::InvalidAccess;
+        return SetText(f, def.entries[entry].name.c_str());
+    }
+    if (const KelErrorType err = CheckWritable(f, KelFeatureDataInt))
+        return err;
+    if (!IsAllowedInt(def, value))
+        return KelError::InvalidValue;
+    Current(f).i = value;
+    AfterWrite(f);
+    return KelError::Success;
+}
+
+KelErrorType SimCore::SetFloat(int f, double value)
+{
+    if (const KelErrorType err = CheckWritable(f, KelFeatureDataFloat))
+        return err;
+    if (!IsAllowedFloat(Def(f), value))
+        return KelError::InvalidValue;
+    Current(f).f = value;
+    AfterWrite(f);
+    return KelError::Success;
+}
+
+KelErrorType SimCore::SetBool(int f, bool value)
+{
+    if (const KelErrorType err = CheckWritable(f, KelFeatureDataBool))
+        return err;
+    Current(f).b = value;
+    AfterWrite(f);
+    return KelError::Success;
+}
+
+KelErrorType SimCore::SetText(int f, const char* value)
+{
+    if (!value)
+        return KelError::BadParameter;
+    const FeatureDef& def = Def(f);
+    if (def.type == KelFeatureDataString) {
+        if (const KelErrorType err = CheckWritable(f, KelFeatureDataString))
+            return err;
+        if (std::strlen(value) > def.maxLength)
+            return KelError::InvalidValue;
+        Current(f).s = value;
+        AfterWrite(f);
+        return KelError::Success;
+    }
+    if (const KelErrorType err = CheckWritable(f, KelFeatureDataEnum))
+        return err;
+    const int entry = def.EntryIndexByName(value);
+    if (entry < 0)
+        return KelError::InvalidValue;
+    if (!Holds(def.entries[entry].available))
+        return KelError::NotAvailable;
+    Current(f).i = def.entries[entry].value;
+    AfterWrite(f);
+    return KelError::Success;
+}
+
+KelErrorType SimCore::SetRaw(int f, const std::uint8_t* data, std::uint32_t size)
+{
+    if (!data || size == 0)
+        return KelError::BadParameter;
+    if (const KelErrorType err = CheckWritable(f, KelFeatureDataRaw))
+        return err;
+    if (size > Def(f).rawSize)
+        return KelError::InvalidValue;
+    auto& raw = Current(f).raw;
+    raw.assign(data, data + size);
+    raw.resize(Def(f).rawSize, 0);
+    AfterWrite(f);
+    return KelError::Success;
+}
+
+// --- limits and entries --------------------------------------------------
+
+KelErrorType SimCore::GetIntRange(int f, std::int64_t& min, std::int64_t& max)
+{
+    const FeatureDef& def = Def(f);
+    if (def.type != KelFeatureDataInt)
+        return KelError::WrongType;
+    if (!Holds(def.available))
+        return KelError::InvalidAccess;
+    min = def.imin;
+    max = def.imax;
+    return KelError::Success;
+}
+
+KelErrorType SimCore::GetFloatRange(int f, double& min, double& max)
+{
+    const FeatureDef& def = Def(f);
+    if (def.type != KelFeatureDataFloat)
+        return KelError::WrongType;
+    if (!Holds(def.available))
+        return KelError::InvalidAccess;
+    min = def.fmin;
+    max = def.fmax;
+    return KelError::Success;
+}
+
+KelErrorType SimCore::HasIncrement(int f, bool& has)
+{
+    const FeatureDef& def = Def(f);
+    if (!IsNumeric(def.type))
+        return KelError::WrongType;
+    has = def.type == KelFeatureDataInt ? def.validValues.empty() : def.hasFinc;
+    return KelError::Success;
+}
+
+KelErrorType SimCore::GetIntIncrement(int f, std::int64_t& inc)
+{
+    const FeatureDef& def = Def(f);
+    if (def.type != KelFeatureDataInt)
+        return KelError::WrongType;
+    inc = def.iinc;
+    return KelError::Success;
+}
+
+KelErrorType SimCore::GetFloatIncrement(int f, double& inc)
+{
+    const FeatureDef& def = Def(f);
+    if (def.type != KelFeatureDataFloat)
+        return KelError::WrongType;
+    if (!def.hasFinc)
+        return KelError::NotAvailable;
+    inc = def.finc;
+    return KelError::Success;
+}
+
+KelErrorType SimCore::GetEntryNames(int f, const CallContext& ctx, const char** names,
+                                    std::uint32_t& count)
+{
+    const FeatureDef& def = Def(f);
+    if (def.type != KelFeatureDataEnum)
+        return KelError::WrongType;
+    std::vector<const char*> list;
+    for (const auto& e : def.entries)
+        list.push_back(e.name.c_str()); // the description never changes, so these stay valid
+    return FillList(ctx, list, names, count);
+}
+
+KelErrorType SimCore::GetEntryValues(int f, const CallContext& ctx, std::int64_t* out,
+                                     std::uint32_t& count)
+{
+    const FeatureDef& def = Def(f);
+    if (def.type != KelFeatureDataEnum)
+        return KelError::WrongType;
+    std::vector<std::int64_t> list;
+    for (const auto& e : def.entries)
+        list.push_back(e.value);
+    return FillList(ctx, list, out, count);
+}
+
+KelErrorType SimCore::GetEntry(int f, EnumEntry& entry, const char* name)
+{
+    const FeatureDef& def = Def(f);
+    if (!name)
+        return KelError::BadParameter;
+    if (def.type != KelFeatureDataEnum)
+        return KelError::WrongType;
+    const int i = def.EntryIndexByName(name);
+    if (i < 0)
+        return KelError::NotFound;
+    const EntryDef& e = def.entries[i];
+    entry = EnumEntry(e.name, e.value, e.displayName, e.description, e.toolTip, e.visibility);
+    return KelError::Success;
+}
+
+KelErrorType SimCore::GetEntries(int f, const CallContext& ctx, EnumEntry* out, std::uint32_t& count)
+{
+    const FeatureDef& def = Def(f);
+    if (def.type != KelFeatureDataEnum)
+        return KelError::WrongType;
+    std::vector<EnumEntry> list;
+    for (const auto& e : def.entries)
+        list.emplace_back(e.name, e.value, e.displayName, e.description, e.toolTip, e.visibility);
+    return FillList(ctx, list, out, count);
+}
+
+KelErrorType SimCore::IsEntryAvailable(int f, const char* name, bool& available)
+{
+    const FeatureDef& def = Def(f);
+    if (!name)
+        return KelError::BadParameter;
+    if (def.type != KelFeatureDataEnum)
+        return KelError::WrongType;
+    const int i = def.EntryIndexByName(name);
+    if (i < 0)
+        return KelError::NotFound;
+    available = Holds(def.available) && Holds(def.entries[i].available);
+    return KelError::Success;
+}
+
+KelErrorType SimCore::IsEntryAvailable(int f, std::int64_t value, bool& available)
+{
+    const FeatureDef& def = Def(f);
+    if (def.type != KelFeatureDataEnum)
+        return KelError::WrongType;
+    const int i = def.EntryIndexByValue(value);
+    if (i < 0)
+        return KelError::NotFound;
+    return IsEntryAvailable(f, def.entries[i].name.c_str(), available);
+}
+
+KelErrorType SimCore::GetValidValueSet(int f, const CallContext& ctx, std::int64_t* out,
+                                       std::uint32_t& count)
+{
+    const FeatureDef& def = Def(f);
+    if (def.type != KelFeatureDataInt)
+        return KelError::WrongType;
+    return FillList(ctx, def.validValues, out, count);
+}
+
+// --- commands, access, selectors, observers ----------------------------
+
+KelErrorType SimCore::RunCommand(int f)
+{
+    if (const KelErrorType err = CheckWritable(f, KelFeatureDataCommand))
+        return err;
+    for (const Effect& effect : Def(f).onExecute) {
+        Value& target = Current(effect.target);
+        target = effect.kind == Effect::Kind::Set ? effect.value : Current(effect.source);
+        NotifyNow(effect.target);
+        for (int other : Def(effect.target).affected)
+            NotifyNow(other);
+    }
+    NotifyNow(f);
+    model->OnCommand(f);
+    return KelError::Success;
+}
+
+KelErrorType SimCore::IsCommandDone(int f, bool& done)
+{
+    if (Def(f).type != KelFeatureDataCommand)
+        return KelError::WrongType;
+    done = true; // every simulated command finishes inside RunCommand
+    return KelError::Success;
+}
+
+KelErrorType SimCore::IsReadable(int f, bool& readable)
+{
+    readable = Readable(f);
+    return KelError::Success;
+}
+
+KelErrorType SimCore::IsWritable(int f, bool& writable)
+{
+    writable = Writable(f);
+    return KelError::Success;
+}
+
+KelErrorType SimCore::GetFlags(int f, KelFeatureFlagsType& flags)
+{
+    const FeatureDef& def = Def(f);
+    std::uint32_t bits = 0;
+    if (def.readable)
+        bits |= KelFeatureFlagsRead;
+    if (def.writable)
+        bits |= KelFeatureFlagsWrite;
+    if (def.isVolatile)
+        bits |= KelFeatureFlagsVolatile;
+    if (def.modifyWrite)
+        bits |= KelFeatureFlagsModifyWrite;
+    flags = static_cast<KelFeatureFlagsType>(bits);
+    return KelError::Success;
+}
+
+KelErrorType SimCore::GetSelected(int f, const CallContext& ctx, std::shared_ptr<Feature>* out,
+                                  std::uint32_t& count)
+{
+    std::vector<std::shared_ptr<Feature>> list;
+    for (int s : Def(f).selected)
+        list.push_back(features[s]);
+    return FillList(ctx, list, out, count);
+}
+
+KelErrorType SimCore::Register(int f, const std::shared_ptr<IFeatureObserver>& observer)
+{
+    return dispatcher.Register(features[f].get(), observer);
+}
+
+KelErrorType SimCore::Unregister(int f, const std::shared_ptr<IFeatureObserver>& observer)
+{
+    return dispatcher.Unregister(features[f].get(), observer);
+}
+
+// --- controls ------------------------------------------------------------
+
+void SimCore::Pause(bool pause)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    paused = pause;
+}
+
+bool SimCore::IsPaused()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return paused;
+}
+
+void SimCore::Step(std::int64_t us)
+{
+    std::vector<int> posts;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (closed || us < 0)
+            return;
+        model->AdvanceTo(now + us);
+        posts.swap(toPost);
+    }
+    Post(posts);
+}
+
+std::int64_t SimCore::Now()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return now;
+}
+
+KelErrorType SimCore::ForceLine(const std::string& line, bool release, bool level)
+{
+    std::vector<int> posts;
+    bool found;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (closed)
+            return KelError::NotOpen;
+        found = model->ForceLine(line, release ? std::nullopt : std::optional<bool>(level));
+        posts.swap(toPost);
+    }
+    Post(posts);
+    return found ? KelError::Success : KelError::NotFound;
+}
+
+bool SimCore::SendAction(std::uint32_t deviceKey, std::uint32_t groupKey, std::uint32_t groupMask)
+{
+    std::vector<int> posts;
+    bool accepted;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (closed)
+            return false;
+        accepted = model->Action(deviceKey, groupKey, groupMask);
+        posts.swap(toPost);
+    }
+    Post(posts);
+    return accepted;
+}
+
+KelErrorType SimCore::Acquire(bool start)
+{
+    std::vector<int> posts;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (closed)
+            return KelError::NotOpen;
+        if (start)
+            model->StartAcquisition();
+        else
+            model->StopAcquisition();
+        posts.swap(toPost);
+    }
+    Post(posts);
+    return KelError::Success;
+}
+
+bool SimCore::Acquiring()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return model->Acquiring();
+}
+
+std::uint64_t SimCore::Frames()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return model->Frames();
+}
+
+std::vector<std::string> SimCore::Lines()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return model->Lines();
+}
+
+bool SimCore::TakeFault(int f, Op op, Fault& hit)
+{
+    for (int target : {f, -1}) {
+        const auto it = faults.find({target, op});
+        if (it == faults.end())
+            continue;
+        FaultState& state = it->second;
+        if (state.fault.mode == Fault::Mode::Random) {
+            std::uniform_real_distribution<double> chance(0.0, 1.0);
+            if (chance(state.random) >= state.fault.probability)
+                return false;
+        }
+        hit = state.fault;
+        if (state.fault.mode == Fault::Mode::Once)
+            faults.erase(it);
+        return true;
+    }
+    return false;
+}
+
+void SimCore::InjectFault(const std::string& feature, Op op, const Fault& fault)
+{
+    const int f = (feature.empty() || feature == "*") ? -1 : description.Find(feature);
+    if (f < 0 && !(feature.empty() || feature == "*"))
+        return;
+    std::lock_guard<std::mutex> lock(mutex);
+    faults[{f, op}] = FaultState{fault, std::mt19937_64(fault.seed)};
+}
+
+void SimCore::ClearFault(const std::string& feature, Op op)
+{
+    const int f = (feature.empty() || feature == "*") ? -1 : description.Find(feature);
+    std::lock_guard<std::mutex> lock(mutex);
+    faults.erase({f, op});
+}
+
+void SimCore::ClearFaults()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    faults.clear();
+}
+
+std::uint64_t SimCore::CallCount(const std::string& feature, Op op)
+{
+    const int f = description.Find(feature);
+    if (f < 0)
+        return 0;
+    std::lock_guard<std::mutex> lock(mutex);
+    return callCounts[f][static_cast<int>(op)];
+}
+
+std::uint64_t SimCore::CallCount(Op op)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    std::uint64_t total = 0;
+    for (const auto& counts : callCounts)
+        total += counts[static_cast<int>(op)];
+    return total;
+}
+
+std::uint64_t SimCore::TotalCallCount()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    std::uint64_t total = 0;
+    for (const auto& counts : callCounts) {
+        for (auto c : counts)
+            total += c;
+    }
+    return total;
+}
+
+void SimCore::ResetCallCounts()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    for (auto& counts : callCounts)
+        counts.fill(0);
+}
+
+void SimCore::SetCallLogEnabled(bool enabled)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    logEnabled = enabled;
+}
+
+std::vector<CallRecord> SimCore::CallLog()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return callLog;
+}
+
+void SimCore::ClearCallLog()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    callLog.clear();
+}
+
+} // namespace Sim
+} // namespace KelCPP

@@ -1,0 +1,214 @@
+#ifndef KELCPP_SIM_SIMCORE_H
+#define KELCPP_SIM_SIMCORE_H
+
+// The shared state of one simulated camera. Everything here runs under
+// `mutex`; notifications are handed to the dispatcher only after it is
+// released, so that an observer calling back in never waits for us.
+
+#include "description.h"
+#include "simcamera.h"
+
+#include "../notificationdispatcher.h"
+
+#include <array>
+#include <atomic>
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <set>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+namespace KelCPP {
+namespace Sim {
+
+class LiveModel;
+class SimFeature;
+
+class SimCore : public std::enable_shared_from_this<SimCore> {
+public:
+    SimCore(Description description, SimOptions options);
+    ~SimCore();
+
+    // Creates the feature objects and starts the live simulation; call once
+    // right after construction (the features need shared_from_this).
+    void Start();
+    void Close();
+
+    // What a feature operation sees of an injected fault that does not
+    // simply fail the call.
+    struct CallContext {
+        const Fault* fault = nullptr; // ZeroLength or EmbeddedNul, else null
+    };
+
+    // Runs one camera access of feature `f`: latency, counting, faults, the
+    // body under the lock, then the notifications the body queued. With
+    // `logValue` set the call is a write or command and goes to the call log.
+    template <typename Body>
+    KelErrorType Invoke(int f, Op op, Body&& body, const std::string* logValue = nullptr);
+
+    // --- Feature operations (lock held; called from SimFeature) -----------
+    KelErrorType GetInt(int f, std::int64_t& value);
+    KelErrorType GetFloat(int f, double& value);
+    KelErrorType GetBool(int f, bool& value);
+    KelErrorType GetText(int f, const CallContext& ctx, char* buffer, std::uint32_t& length);
+    // A descriptive text of the description (name, unit, ...), faults applied.
+    KelErrorType FillDefText(const CallContext& ctx, const std::string& text, char* buffer,
+                             std::uint32_t& length);
+    KelErrorType GetRaw(int f, const CallContext& ctx, std::uint8_t* buffer, std::uint32_t& size,
+                        std::uint32_t& sizeFilled);
+    KelErrorType SetInt(int f, std::int64_t value);
+    KelErrorType SetFloat(int f, double value);
+    KelErrorType SetBool(int f, bool value);
+    KelErrorType SetText(int f, const char* value);
+    KelErrorType SetRaw(int f, const std::uint8_t* data, std::uint32_t size);
+    KelErrorType GetIntRange(int f, std::int64_t& min, std::int64_t& max);
+    KelErrorType GetFloatRange(int f, double& min, double& max);
+    KelErrorType HasIncrement(int f, bool& has);
+    KelErrorType GetIntIncrement(int f, std::int64_t& inc);
+    KelErrorType GetFloatIncrement(int f, double& inc);
+    KelErrorType GetEntryNames(int f, const CallContext& ctx, const char** names, std::uint32_t& count);
+    KelErrorType GetEntryValues(int f, const CallContext& ctx, std::int64_t* values, std::uint32_t& count);
+    KelErrorType GetEntry(int f, EnumEntry& entry, const char* name);
+    KelErrorType GetEntries(int f, const CallContext& ctx, EnumEntry* entries, std::uint32_t& count);
+    KelErrorType IsEntryAvailable(int f, const char* name, bool& available);
+    KelErrorType IsEntryAvailable(int f, std::int64_t value, bool& available);
+    KelErrorType GetValidValueSet(int f, const CallContext& ctx, std::int64_t* values, std::uint32_t& count);
+    KelErrorType RunCommand(int f);
+    KelErrorType IsCommandDone(int f, bool& done);
+    KelErrorType IsReadable(int f, bool& readable);
+    KelErrorType IsWritable(int f, bool& writable);
+    KelErrorType GetFlags(int f, KelFeatureFlagsType& flags);
+    KelErrorType GetSelected(int f, const CallContext& ctx, std::shared_ptr<Feature>* features,
+                             std::uint32_t& count);
+    KelErrorType Register(int f, const std::shared_ptr<IFeatureObserver>& observer);
+    KelErrorType Unregister(int f, const std::shared_ptr<IFeatureObserver>& observer);
+
+    const FeatureDef& Def(int f) const { return description.features[f]; }
+
+    // --- State shared with the live model (lock held) --------------------
+    const Description& Desc() const { return description; }
+    // The value of `f` for the selector value `key` ("" for unselected features).
+    Value& Slot(int f, const std::string& key);
+    // The value of `f` under the selectors' current values.
+    Value& Current(int f);
+    std::string CurrentKey(int f);
+    std::string CurrentText(int f);
+    bool Holds(const Condition& condition);
+    bool Readable(int f);
+    bool Writable(int f);
+    // Queue a notification now, or at most once per live interval.
+    void NotifyNow(int f);
+    void NotifyLive(int f);
+    // Sends the live notifications that are due (all of them when `force`).
+    void FlushLive(bool force);
+    // Every value back to its power-up state; notifies every feature.
+    void ResetValues();
+    std::int64_t now = 0; // simulated time, µs
+
+    // --- SimCamera's controls ------------------------------------------
+    void Pause(bool pause);
+    bool IsPaused();
+    void Step(std::int64_t us);
+    std::int64_t Now();
+    KelErrorType ForceLine(const std::string& line, bool release, bool level);
+    bool SendAction(std::uint32_t deviceKey, std::uint32_t groupKey, std::uint32_t groupMask);
+    KelErrorType Acquire(bool start);
+    bool Acquiring();
+    std::uint64_t Frames();
+    std::vector<std::string> Lines();
+    void InjectFault(const std::string& feature, Op op, const Fault& fault);
+    void ClearFault(const std::string& feature, Op op);
+    void ClearFaults();
+    std::uint64_t CallCount(const std::string& feature, Op op);
+    std::uint64_t CallCount(Op op);
+    std::uint64_t TotalCallCount();
+    void ResetCallCounts();
+    void SetCallLogEnabled(bool enabled);
+    std::vector<CallRecord> CallLog();
+    void ClearCallLog();
+    void SetAccessLatency(std::int64_t us) { latencyUs = us; }
+    void WaitForNotifications() { dispatcher.WaitIdle(); }
+    std::uint64_t NotificationCount() { return dispatcher.DeliveredCount(); }
+    const std::vector<std::shared_ptr<SimFeature>>& Features() const { return features; }
+
+private:
+    struct FaultState {
+        Fault fault;
+        std::mt19937_64 random;
+    };
+
+    // Whether an injected fault hits this call; consumes a Once fault.
+    bool TakeFault(int f, Op op, Fault& hit);
+    // After a successful write of `f`: notify it and what depends on it, and
+    // let the live model react.
+    void AfterWrite(int f);
+    KelErrorType CheckWritable(int f, KelFeatureDataType expected);
+    void Record(int f, Op op, const std::string& value, KelErrorType result);
+    // Hands the queued notifications to the dispatcher; lock not held.
+    void Post(std::vector<int>& queued);
+    void LiveLoop();
+
+    Description description;
+    SimOptions options;
+    std::vector<std::shared_ptr<SimFeature>> features;
+    NotificationDispatcher dispatcher;
+    std::unique_ptr<LiveModel> model;
+    std::atomic<std::int64_t> latencyUs{0};
+
+    std::mutex mutex; // guards every member below and everything the model touches
+    bool closed = false;
+    bool paused = false;
+    std::vector<std::unordered_map<std::string, Value>> values;
+    std::vector<int> toPost;
+    std::vector<std::int64_t> lastLiveNotify;
+    std::set<int> pendingLive;
+    std::map<std::pair<int, Op>, FaultState> faults; // feature -1: every feature
+    std::vector<std::array<std::uint64_t, OpCount>> callCounts;
+    bool logEnabled = false;
+    std::vector<CallRecord> callLog;
+
+    std::condition_variable liveWake;
+    std::thread liveThread;
+};
+
+template <typename Body>
+KelErrorType SimCore::Invoke(int f, Op op, Body&& body, const std::string* logValue)
+{
+    const std::int64_t latency = latencyUs.load(std::memory_order_relaxed);
+    if (latency > 0)
+        std::this_thread::sleep_for(std::chrono::microseconds(latency));
+    KelErrorType result;
+    std::vector<int> posts;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (closed)
+            return KelError::NotOpen;
+        ++callCounts[f][static_cast<int>(op)];
+        Fault fault;
+        CallContext ctx;
+        bool failed = false;
+        if (TakeFault(f, op, fault)) {
+            failed = fault.kind == Fault::Kind::Error;
+            if (failed)
+                result = fault.code;
+            else
+                ctx.fault = &fault;
+        }
+        if (!failed)
+            result = body(ctx);
+        if (logValue)
+            Record(f, op, *logValue, result);
+        posts.swap(toPost);
+    }
+    Post(posts);
+    return result;
+}
+
+} // namespace Sim
+} // namespace KelCPP
+
+#endif
