@@ -502,6 +502,15 @@ void ResolveSelectors(Description& desc, Deferred& deferred)
         def.selector = selector;
         desc.features[selector].selected.push_back(sn.first);
     }
+    // A selector may itself be selected, but the chain must end.
+    for (std::size_t i = 0; i < desc.features.size(); ++i) {
+        int at = static_cast<int>(i);
+        for (std::size_t hops = 0; at >= 0; ++hops) {
+            if (hops > desc.features.size())
+                Fail(FeatureWhere(desc.features[i].name), "its selectors select each other in a loop");
+            at = desc.features[at].selector;
+        }
+    }
     for (const auto& pv : deferred.perEntryValues) {
         FeatureDef& def = desc.features[pv.first];
         const std::string where = FeatureWhere(def.name) + ", values";
