@@ -1,0 +1,34 @@
+# Shared by run.sh and test.sh: installs what a fresh Debian 12 machine lacks
+# and configures/builds a build tree. Sourced, not run.
+
+# Debian packages the build and the tests need. --no-install-recommends keeps
+# the install small (recommends would pull in a desktop's worth).
+packages=(build-essential cmake ninja-build qtbase5-dev qttools5-dev-tools qttools5-dev
+          nlohmann-json3-dev fonts-dejavu-core)
+
+ensure_packages() {
+    local missing=()
+    for p in "${packages[@]}"; do
+        if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+            missing+=("$p")
+        fi
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing ${missing[*]}"
+    local sudo=()
+    [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}" >/dev/null
+}
+
+# build_tree DIR [cmake options...]: configures DIR once, then builds only
+# what changed.
+build_tree() {
+    local dir=$1
+    shift
+    if [ ! -f "$dir/CMakeCache.txt" ]; then
+        cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    fi
+    cmake --build "$dir" -j "$(nproc)"
+}
