@@ -1,0 +1,731 @@
+#include "features/featuremanager.h"
+
+#include <QDebug>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+using KelCPP::KelErrorType;
+
+namespace {
+
+constexpr int TypeInteger = KelCPP::KelFeatureDataInt;
+constexpr int TypeFloat = KelCPP::KelFeatureDataFloat;
+constexpr int TypeBoolean = KelCPP::KelFeatureDataBool;
+
+// Reported when a number feature has no usable increment, so that spin
+// boxes still get a sensible step.
+constexpr double DefaultIntegerIncrement = 1.0;
+constexpr double DefaultFloatIncrement = 0.01;
+
+int DataTypeOf(const KelFeatureWrapper& feature)
+{
+    KelCPP::KelFeatureDataType type = KelCPP::KelFeatureDataUnknown;
+    if (feature.GetDataType(type) != KelCPP::KelError::Success)
+        return 0;
+    return static_cast<int>(type);
+}
+
+bool IsWritableNow(const KelFeatureWrapper& feature)
+{
+    bool writable = false;
+    return feature.IsWritable(writable) == KelCPP::KelError::Success && writable;
+}
+
+std::int64_t ReadInt(const KelFeatureWrapper& feature)
+{
+    std::int64_t value = 0;
+    return feature.GetValue(value) == KelCPP::KelError::Success ? value : -1;
+}
+
+double ReadDouble(const KelFeatureWrapper& feature)
+{
+    double value = 0.0;
+    return feature.GetValue(value) == KelCPP::KelError::Success ? value : -1.0;
+}
+
+bool ReadBool(const KelFeatureWrapper& feature)
+{
+    bool value = false;
+    return feature.GetValue(value) == KelCPP::KelError::Success && value;
+}
+
+std::int64_t ReadIntIncrement(const KelFeatureWrapper& feature)
+{
+    std::int64_t increment = 0;
+    return feature.GetIncrement(increment) == KelCPP::KelError::Success ? increment : -1;
+}
+
+double ReadDoubleIncrement(const KelFeatureWrapper& feature)
+{
+    double increment = 0.0;
+    return feature.GetIncrement(increment) == KelCPP::KelError::Success ? increment : -1.0;
+}
+
+// Truncation toward zero. Converting a double outside the int64 range is
+// undefined behaviour, so such values (and NaN) are pinned first.
+std::int64_t TruncateToInt64(double value)
+{
+    if (std::isnan(value))
+        return 0;
+    if (value >= 9223372036854775808.0)
+        return std::numeric_limits<std::int64_t>::max();
+    if (value < -9223372036854775808.0)
+        return std::numeric_limits<std::int64_t>::min();
+    return static_cast<std::int64_t>(value);
+}
+
+// The empty, not null, text that failed reads give.
+QString EmptyText()
+{
+    return QString::fromStdString(std::string());
+}
+
+QString VisibilityWord(KelCPP::KelFeatureVisibilityType visibility)
+{
+    switch (visibility) {
+    case KelCPP::KelFeatureVisibilityUnknown: return QStringLiteral("UNKNOWN<br/>");
+    case KelCPP::KelFeatureVisibilityBeginner: return QStringLiteral("BEGINNER<br/>");
+    case KelCPP::KelFeatureVisibilityExpert: return QStringLiteral("EXPERT<br/>");
+    case KelCPP::KelFeatureVisibilityGuru: return QStringLiteral("GURU<br/>");
+    case KelCPP::KelFeatureVisibilityInvisible: return QStringLiteral("INVISIBLE<br/>");
+    }
+    return QStringLiteral("N/A<br/>");
+}
+
+// Range and interval lines are only shown for numbers the user can do
+// something with: readable alone, or writable / volatile / adjusted on write.
+bool ShowsNumberLimits(const KelFeatureWrapper& feature)
+{
+    KelCPP::KelFeatureFlagsType flags = KelCPP::KelFeatureFlagsNone;
+    if (feature.GetFlags(flags) != KelCPP::KelError::Success)
+        return false;
+    const std::uint32_t shown = KelCPP::KelFeatureFlagsWrite | KelCPP::KelFeatureFlagsVolatile
+        | KelCPP::KelFeatureFlagsModifyWrite;
+    return (flags & shown) != 0 || flags == KelCPP::KelFeatureFlagsRead;
+}
+
+QString TypeBlock(const KelFeatureWrapper& feature, KelCPP::KelFeatureDataType type)
+{
+    QString block;
+    switch (type) {
+    case KelCPP::KelFeatureDataInt: {
+        if (!ShowsNumberLimits(feature))
+            break;
+        std::int64_t min = 0;
+        std::int64_t max = 0;
+        if (feature.GetRange(min, max) == KelCPP::KelError::Success) {
+            block += QStringLiteral("<b>Type:</b> Integer<br/><b>Minimum:</b> ")
+                + QString::number(static_cast<qlonglong>(min))
+                + QStringLiteral("<br/><b>Maximum:</b> ")
+                + QString::number(static_cast<qlonglong>(max)) + QStringLiteral("<br/>");
+        }
+        std::int64_t increment = 0;
+        if (feature.GetIncrement(increment) == KelCPP::KelError::Success && increment != 1) {
+            block += QStringLiteral("<b>Interval:</b> ")
+                + QString::number(static_cast<qlonglong>(increment)) + QStringLiteral("<br/>");
+        }
+        break;
+    }
+    case KelCPP::KelFeatureDataFloat: {
+        if (!ShowsNumberLimits(feature))
+            break;
+        double min = 0.0;
+        double max = 0.0;
+        if (feature.GetRange(min, max) == KelCPP::KelError::Success) {
+            block += QStringLiteral("<b>Type:</b> Float<br/><b>Minimum:</b> ")
+                + QString::number(min, 'g', 9) + QStringLiteral("<br/><b>Maximum:</b> ")
+                + QString::number(max, 'g', 12) + QStringLiteral("<br/>");
+        }
+        double increment = 0.0;
+        if (feature.GetIncrement(increment) == KelCPP::KelError::Success) {
+            block += QStringLiteral("<b>Interval:</b> ") + QString::number(increment, 'f', 10)
+                + QStringLiteral("<br/>");
+        }
+        break;
+    }
+    case KelCPP::KelFeatureDataEnum: block = QStringLiteral("<b>Type:</b> Enumeration<br/>"); break;
+    case KelCPP::KelFeatureDataString: block = QStringLiteral("<b>Type:</b> String<br/>"); break;
+    case KelCPP::KelFeatureDataBool: block = QStringLiteral("<b>Type:</b> Boolean<br/>"); break;
+    case KelCPP::KelFeatureDataCommand: block = QStringLiteral("<b>Type:</b> Command<br/>"); break;
+    case KelCPP::KelFeatureDataRaw: block = QStringLiteral("<b>Type:</b> Raw<br/>"); break;
+    default: break;
+    }
+    return block;
+}
+
+} // namespace
+
+FeatureManager::FeatureManager(const FeatureList& features)
+    : features(features)
+{
+}
+
+FeatureManager::~FeatureManager() = default;
+
+KelFeatureWrapperPtr FeatureManager::FindFeature(const QString& name) const
+{
+    if (!features)
+        return {};
+    const std::string wanted = name.toStdString();
+    // Walk a shared copy: the wrappers stay alive for the walk whatever
+    // happens to the list meanwhile.
+    const QVector<KelFeatureWrapperPtr> list = *features;
+    for (const KelFeatureWrapperPtr& wrapper : list) {
+        if (!wrapper)
+            continue;
+        std::string featureName;
+        if (wrapper->GetName(featureName) == KelCPP::KelError::Success && featureName == wanted)
+            return wrapper;
+    }
+    return {};
+}
+
+KelFeatureWrapperPtr FeatureManager::FindCandidate(const QString& name, const QString& alt1,
+                                                   const QString& alt2) const
+{
+    KelFeatureWrapperPtr found = FindFeature(name);
+    if (!found && !alt1.isEmpty())
+        found = FindFeature(alt1);
+    if (!found && !alt2.isEmpty())
+        found = FindFeature(alt2);
+    return found;
+}
+
+double FeatureManager::GetValue(const QString& name)
+{
+    return GetValue(name, QString(), QString());
+}
+
+double FeatureManager::GetValue(const QString& name, const QString& alt1)
+{
+    return GetValue(name, alt1, QString());
+}
+
+double FeatureManager::GetValue(const QString& name, const QString& alt1, const QString& alt2)
+{
+    const KelFeatureWrapperPtr feature = FindCandidate(name, alt1, alt2);
+    if (!feature)
+        return -1.0;
+    switch (DataTypeOf(*feature)) {
+    case TypeInteger: return static_cast<double>(ReadInt(*feature));
+    case TypeFloat: return ReadDouble(*feature);
+    case TypeBoolean: return ReadBool(*feature) ? 1.0 : 0.0;
+    default: return -1.0;
+    }
+}
+
+QString FeatureManager::GetStringValue(const QString& name)
+{
+    return GetStringValue(name, QString());
+}
+
+QString FeatureManager::GetStringValue(const QString& name, const QString& alt1)
+{
+    const KelFeatureWrapperPtr feature = FindCandidate(name, alt1, QString());
+    if (!feature)
+        return EmptyText();
+    std::string value;
+    feature->GetValue(value);
+    return QString::fromStdString(value);
+}
+
+bool FeatureManager::IsWritable(const QString& name)
+{
+    return IsWritable(name, QString(), QString());
+}
+
+bool FeatureManager::IsWritable(const QString& name, const QString& alt1)
+{
+    return IsWritable(name, alt1, QString());
+}
+
+bool FeatureManager::IsWritable(const QString& name, const QString& alt1, const QString& alt2)
+{
+    const KelFeatureWrapperPtr feature = FindCandidate(name, alt1, alt2);
+    return feature && IsWritableNow(*feature);
+}
+
+bool FeatureManager::IsReadable(const QString& name)
+{
+    const KelFeatureWrapperPtr feature = FindFeature(name);
+    bool readable = false;
+    return feature && feature->IsReadable(readable) == KelCPP::KelError::Success && readable;
+}
+
+double FeatureManager::GetIncrement(const QString& name)
+{
+    return GetIncrement(name, QString());
+}
+
+double FeatureManager::GetIncrement(const QString& name, const QString& alt1)
+{
+    const KelFeatureWrapperPtr feature = FindCandidate(name, alt1, QString());
+    if (!feature)
+        return -1.0;
+    switch (DataTypeOf(*feature)) {
+    case TypeInteger: return static_cast<double>(ReadIntIncrement(*feature));
+    case TypeFloat: return ReadDoubleIncrement(*feature);
+    default: return -1.0;
+    }
+}
+
+QString FeatureManager::GetFeatureName(const QStringList& candidates)
+{
+    for (const QString& candidate : candidates) {
+        const KelFeatureWrapperPtr feature = FindFeature(candidate);
+        if (!feature)
+            continue;
+        std::string name;
+        feature->GetName(name);
+        return QString::fromStdString(name);
+    }
+    return EmptyText();
+}
+
+QString FeatureManager::GetDisplayName(const QString& name)
+{
+    return GetDisplayName(name, QString(), QString());
+}
+
+QString FeatureManager::GetDisplayName(const QString& name, const QString& alt1)
+{
+    return GetDisplayName(name, alt1, QString());
+}
+
+QString FeatureManager::GetDisplayName(const QString& name, const QString& alt1,
+                                       const QString& alt2)
+{
+    const KelFeatureWrapperPtr feature = FindCandidate(name, alt1, alt2);
+    if (!feature)
+        return EmptyText();
+    std::string displayName;
+    feature->GetDisplayName(displayName);
+    return QString::fromStdString(displayName);
+}
+
+QString FeatureManager::GetDisplayName(const QStringList& candidates)
+{
+    for (const QString& candidate : candidates) {
+        const KelFeatureWrapperPtr feature = FindFeature(candidate);
+        if (!feature)
+            continue;
+        std::string displayName;
+        feature->GetDisplayName(displayName);
+        return QString::fromStdString(displayName);
+    }
+    return EmptyText();
+}
+
+double FeatureManager::ReadLimits(const QString& name, const QString& alt1, const QString& alt2,
+                                  bool* writable, double& min, double& max,
+                                  double* increment) const
+{
+    const KelFeatureWrapperPtr feature = FindCandidate(name, alt1, alt2);
+    if (!feature)
+        return -1.0;
+    if (writable)
+        *writable = IsWritableNow(*feature);
+
+    double value = -1.0;
+    double inc = -1.0;
+    const int type = DataTypeOf(*feature);
+    if (type == TypeInteger) {
+        value = static_cast<double>(ReadInt(*feature));
+        std::int64_t intMin = 0;
+        std::int64_t intMax = 0;
+        if (feature->GetRange(intMin, intMax) != KelCPP::KelError::Success)
+            intMin = intMax = -1;
+        min = static_cast<double>(intMin);
+        max = static_cast<double>(intMax);
+        inc = static_cast<double>(ReadIntIncrement(*feature));
+    } else if (type == TypeFloat) {
+        value = ReadDouble(*feature);
+        if (feature->GetRange(min, max) != KelCPP::KelError::Success)
+            min = max = -1.0;
+        inc = ReadDoubleIncrement(*feature);
+    } else {
+        min = max = -1.0;
+        if (increment)
+            *increment = -1.0;
+        if (writable)
+            *writable = false;
+        return -1.0;
+    }
+
+    // Spin boxes step from zero, so the largest value they can reach is the
+    // last whole multiple of the increment.
+    if (inc > 0.0)
+        max = std::trunc(max / inc) * inc;
+    else
+        inc = type == TypeInteger ? DefaultIntegerIncrement : DefaultFloatIncrement;
+    if (increment)
+        *increment = inc;
+    return value;
+}
+
+double FeatureManager::GetValueAndLimits(const QString& name, bool& writable, double& min,
+                                         double& max, double& increment)
+{
+    return GetValueAndLimits(name, QString(), QString(), writable, min, max, increment);
+}
+
+double FeatureManager::GetValueAndLimits(const QString& name, const QString& alt1,
+                                         bool& writable, double& min, double& max,
+                                         double& increment)
+{
+    return GetValueAndLimits(name, alt1, QString(), writable, min, max, increment);
+}
+
+double FeatureManager::GetValueAndLimits(const QString& name, const QString& alt1,
+                                         const QString& alt2, bool& writable, double& min,
+                                         double& max, double& increment)
+{
+    return ReadLimits(name, alt1, alt2, &writable, min, max, &increment);
+}
+
+double FeatureManager::GetValueRangeIncrement(const QString& name, double& min, double& max,
+                                              double& increment)
+{
+    return GetValueRangeIncrement(name, QString(), QString(), min, max, increment);
+}
+
+double FeatureManager::GetValueRangeIncrement(const QString& name, const QString& alt1,
+                                              double& min, double& max, double& increment)
+{
+    return GetValueRangeIncrement(name, alt1, QString(), min, max, increment);
+}
+
+double FeatureManager::GetValueRangeIncrement(const QString& name, const QString& alt1,
+                                              const QString& alt2, double& min, double& max,
+                                              double& increment)
+{
+    return ReadLimits(name, alt1, alt2, nullptr, min, max, &increment);
+}
+
+double FeatureManager::GetValueRange(const QString& name, double& min, double& max)
+{
+    return GetValueRange(name, QString(), QString(), min, max);
+}
+
+double FeatureManager::GetValueRange(const QString& name, const QString& alt1, double& min,
+                                     double& max)
+{
+    return GetValueRange(name, alt1, QString(), min, max);
+}
+
+double FeatureManager::GetValueRange(const QString& name, const QString& alt1,
+                                     const QString& alt2, double& min, double& max)
+{
+    return ReadLimits(name, alt1, alt2, nullptr, min, max, nullptr);
+}
+
+QString FeatureManager::GetWritableStringValue(const QString& name)
+{
+    const KelFeatureWrapperPtr feature = FindFeature(name);
+    if (!feature || !IsWritableNow(*feature))
+        return QString();
+    return GetStringValue(name);
+}
+
+QStringList FeatureManager::GetAvailableEntries(const QString& name)
+{
+    return GetAvailableEntries(name, QString());
+}
+
+QStringList FeatureManager::GetAvailableEntries(const QString& name, const QString& alt1)
+{
+    QStringList available;
+    const KelFeatureWrapperPtr feature = FindCandidate(name, alt1, QString());
+    if (!feature)
+        return available;
+    std::vector<std::string> entries;
+    if (feature->GetValues(entries) != KelCPP::KelError::Success)
+        return available;
+    for (const std::string& entry : entries) {
+        bool isAvailable = false;
+        if (feature->IsValueAvailable(entry.c_str(), isAvailable) == KelCPP::KelError::Success
+            && isAvailable)
+            available.append(QString::fromStdString(entry));
+    }
+    return available;
+}
+
+bool FeatureManager::HasFeature(const QString& name, const QString& alt1, const QString& alt2)
+{
+    return FindCandidate(name, alt1, alt2) != nullptr;
+}
+
+bool FeatureManager::HasFeature(const QString& name, const QString& alt1)
+{
+    return HasFeature(name, alt1, QString());
+}
+
+bool FeatureManager::HasFeature(const QString& name)
+{
+    return HasFeature(name, QString(), QString());
+}
+
+bool FeatureManager::CanWrite(const QString& name, const QString& alt1, const QString& alt2)
+{
+    const KelFeatureWrapperPtr feature = FindCandidate(name, alt1, alt2);
+    return feature && IsWritableNow(*feature);
+}
+
+bool FeatureManager::CanWrite(const QString& name, const QString& alt1)
+{
+    return CanWrite(name, alt1, QString());
+}
+
+bool FeatureManager::CanWrite(const QString& name)
+{
+    return CanWrite(name, QString(), QString());
+}
+
+bool FeatureManager::IsFloat(const QString& name)
+{
+    return IsFloat(name, QString(), QString());
+}
+
+bool FeatureManager::IsFloat(const QString& name, const QString& alt1)
+{
+    return IsFloat(name, alt1, QString());
+}
+
+bool FeatureManager::IsFloat(const QString& name, const QString& alt1, const QString& alt2)
+{
+    const KelFeatureWrapperPtr feature = FindCandidate(name, alt1, alt2);
+    return feature && DataTypeOf(*feature) == TypeFloat;
+}
+
+QString FeatureManager::SetValue(const QString& name, const QString& value)
+{
+    return SetValue(name, QString(), QString(), value);
+}
+
+QString FeatureManager::SetValue(const QString& name, const QString& alt1, const QString& value)
+{
+    return SetValue(name, alt1, QString(), value);
+}
+
+QString FeatureManager::SetValue(const QString& name, const QString& alt1, const QString& alt2,
+                                 const QString& value)
+{
+    const KelFeatureWrapperPtr feature = FindCandidate(name, alt1, alt2);
+    if (!feature)
+        return QString();
+    // The answer does not matter: the caller shows what the camera holds.
+    const std::string text = value.toStdString();
+    feature->SetValue(text.c_str());
+    return GetStringValue(name);
+}
+
+double FeatureManager::SetValue(const QString& name, double value)
+{
+    return SetValue(name, QString(), QString(), value);
+}
+
+double FeatureManager::SetValue(const QString& name, const QString& alt1, double value)
+{
+    return SetValue(name, alt1, QString(), value);
+}
+
+double FeatureManager::SetValue(const QString& name, const QString& alt1, const QString& alt2,
+                                double value)
+{
+    const KelFeatureWrapperPtr feature = FindCandidate(name, alt1, alt2);
+    if (!feature)
+        return value;
+
+    switch (DataTypeOf(*feature)) {
+    case TypeInteger: {
+        std::int64_t v = TruncateToInt64(value);
+        std::int64_t min = 0;
+        std::int64_t max = 0;
+        if (feature->GetRange(min, max) != KelCPP::KelError::Success)
+            min = max = -1;
+        const std::int64_t inc = ReadIntIncrement(*feature);
+        // The grid is anchored at zero, as the spin boxes step; a camera whose
+        // grid starts at a minimum off that grid may refuse the write.
+        if (inc > 0) {
+            max = (max / inc) * inc;
+            v = (v / inc) * inc;
+        }
+        // A value raised to the minimum stays there, on the camera's grid or not.
+        if (v < min)
+            v = min;
+        else if (v > max)
+            v = max;
+        if (IsWritableNow(*feature)) {
+            const KelErrorType err = feature->SetValue(v);
+            if (err != KelCPP::KelError::Success)
+                qDebug() << "Error: FeatureManager::SetValue:Int: " << name << " : " << err;
+        }
+        return static_cast<double>(ReadInt(*feature));
+    }
+    case TypeFloat: {
+        double min = 0.0;
+        double max = 0.0;
+        if (feature->GetRange(min, max) != KelCPP::KelError::Success)
+            min = max = -1.0;
+        if (min > value)
+            value = min;
+        else if (value > max)
+            value = max;
+        if (IsWritableNow(*feature)) {
+            KelErrorType err = feature->SetValue(value);
+            const double current = ReadDouble(*feature);
+            if (err != KelCPP::KelError::Success) {
+                // Cameras with a float increment refuse values off their grid;
+                // retry with what the camera holds, brought onto that grid.
+                const double inc = ReadDoubleIncrement(*feature);
+                const double retry = inc > 0.0 ? std::trunc(current / inc) * inc : value;
+                err = feature->SetValue(retry);
+                if (err != KelCPP::KelError::Success)
+                    qDebug() << "Error: FeatureManager::SetValue:Double: " << name << " : "
+                             << err;
+            }
+        }
+        return ReadDouble(*feature);
+    }
+    case TypeBoolean: {
+        if (IsWritableNow(*feature)) {
+            const KelErrorType err = feature->SetValue(value > 0.0);
+            if (err != KelCPP::KelError::Success)
+                qDebug() << "Error: FeatureManager::SetValue:Bool: " << name << " : " << err;
+        }
+        return ReadBool(*feature) ? 1.0 : 0.0;
+    }
+    default:
+        return value;
+    }
+}
+
+bool FeatureManager::RunCommand(const QString& name)
+{
+    const KelFeatureWrapperPtr feature = FindFeature(name);
+    return feature && feature->RunCommand() == KelCPP::KelError::Success;
+}
+
+QString FeatureManager::GetCategory(const QString& name)
+{
+    const KelFeatureWrapperPtr feature = FindFeature(name);
+    if (!feature)
+        return EmptyText();
+    std::string category;
+    feature->GetCategory(category);
+    return QString::fromStdString(category);
+}
+
+bool FeatureManager::IsValueAvailable(const QString& name, const QString& entry)
+{
+    const KelFeatureWrapperPtr feature = FindFeature(name);
+    if (!feature)
+        return false;
+    const std::string entryName = entry.toStdString();
+    bool available = false;
+    return feature->IsValueAvailable(entryName.c_str(), available) == KelCPP::KelError::Success
+        && available;
+}
+
+QStringList FeatureManager::GetSelectedFeatures(const QString& name)
+{
+    QStringList names;
+    const KelFeatureWrapperPtr feature = FindFeature(name);
+    if (!feature)
+        return names;
+    std::vector<std::shared_ptr<KelCPP::Feature>> selected;
+    if (feature->GetSelectedFeatures(selected) != KelCPP::KelError::Success)
+        return names;
+    for (const std::shared_ptr<KelCPP::Feature>& item : selected) {
+        std::string itemName;
+        if (item && item->GetName(itemName) == KelCPP::KelError::Success)
+            names.append(QString::fromStdString(itemName));
+    }
+    return names;
+}
+
+int FeatureManager::GetDataType(const QString& name)
+{
+    const KelFeatureWrapperPtr feature = FindFeature(name);
+    if (!feature) {
+        qDebug() << "Error: FeatureManager::GetDataType() - cannot get KelFeatureWrapperPtr for "
+                 << name;
+        return 0;
+    }
+    return DataTypeOf(*feature);
+}
+
+QString FeatureManager::GetRepresentation(const QString& name)
+{
+    const KelFeatureWrapperPtr feature = FindFeature(name);
+    if (!feature) {
+        qDebug()
+            << "Error: FeatureManager::GetRepresentation() - cannot get KelFeatureWrapperPtr for "
+            << name;
+        return EmptyText();
+    }
+    std::string representation;
+    if (feature->GetRepresentation(representation) != KelCPP::KelError::Success) {
+        qDebug() << "Error: FeatureManager::GetRepresentation() cannot get representaion for "
+                 << name;
+        return EmptyText();
+    }
+    return QString::fromStdString(representation);
+}
+
+QString FeatureManager::GetInformation(const QString& name)
+{
+    const KelFeatureWrapperPtr feature = FindFeature(name);
+    if (!feature) {
+        qDebug() << "Error: FeatureManager::GetInformation() - cannot get KelFeatureWrapperPtr for "
+                 << name;
+        return QString();
+    }
+
+    std::string descriptionText;
+    feature->GetDescription(descriptionText);
+    QString description = QString::fromStdString(descriptionText);
+    if (description.isEmpty())
+        description = QStringLiteral("N/A<br/>");
+    else
+        description = QStringLiteral("<br/>")
+            + description.replace(QLatin1Char('.'), QStringLiteral(".<br/>"));
+
+    std::string featureName;
+    feature->GetName(featureName);
+    QString information = QStringLiteral("<b>Feature Name:</b> ")
+        + QString::fromStdString(featureName) + QStringLiteral("<br/>");
+
+    KelCPP::KelFeatureVisibilityType visibility = KelCPP::KelFeatureVisibilityUnknown;
+    feature->GetVisibility(visibility);
+    information += QStringLiteral("<b>Visibility:</b> ") + VisibilityWord(visibility);
+
+    KelCPP::KelFeatureDataType type = KelCPP::KelFeatureDataUnknown;
+    if (feature->GetDataType(type) == KelCPP::KelError::Success)
+        information += TypeBlock(*feature, type);
+
+    std::string category;
+    feature->GetCategory(category);
+    information += QStringLiteral("<b>Category:</b> ") + QString::fromStdString(category)
+        + QStringLiteral("<br/>");
+
+    return QStringLiteral("<b>Feature Description:</b> %1<br/>%2").arg(description).arg(information);
+}
+
+QStringList FeatureManager::GetFeatureNames()
+{
+    QStringList names;
+    if (!features)
+        return names;
+    const QVector<KelFeatureWrapperPtr> list = *features;
+    for (const KelFeatureWrapperPtr& wrapper : list) {
+        std::string name;
+        if (wrapper && wrapper->GetName(name) == KelCPP::KelError::Success && !name.empty())
+            names.append(QString::fromStdString(name));
+    }
+    return names;
+}
