@@ -104,4 +104,8 @@ using KelFeatureWrapperPtr = std::shared_ptr<KelFeatureWrapper>;
 // and its feature manager.
 using FeatureList = QSharedPointer<QVector<KelFeatureWrapperPtr>>;
 
+// The host's list of a camera's features, in the camera's order, shared
+// with the host.
+using CameraFeatureList = QSharedPointer<QVector<std::shared_ptr<KelCPP::Feature>>>;
+
 #endif

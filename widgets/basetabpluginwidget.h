@@ -1,0 +1,72 @@
+#ifndef WIDGETS_BASETABPLUGINWIDGET_H
+#define WIDGETS_BASETABPLUGINWIDGET_H
+
+#include "features/kelfeaturewrapper.h"
+#include "widgets/tabextensionexception.h"
+
+#include <QStringList>
+#include <QWidget>
+
+#include <memory>
+
+class FeatureManager;
+class PluginFeatureObserver;
+class QMutex;
+class QTimer;
+
+// The base of every view over one camera's features. It refuses cameras of
+// other vendors, owns the feature manager and the change observer, keeps
+// the observer registered on the observed features while the view is
+// visible, and once a second hands the names of the features that changed
+// to UpdateChangedFeatures.
+class BaseTabPluginWidget : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // Throws TENotSupported (code 4) when the camera's DeviceVendorName does
+    // not start with the supported vendor. Installs a message handler that
+    // discards every Qt log message of the process.
+    BaseTabPluginWidget(const CameraFeatureList& features, QWidget* parent);
+    ~BaseTabPluginWidget() override;
+
+    // Registers the observer on every camera feature named in
+    // observedFeatures; with markChanged, also queues each name for the next
+    // refresh (the caller then holds changeMutex). Returns the last code.
+    int RegisterObservers(bool markChanged);
+    int UnregisterObservers();
+    // The window colour's lightness is below 100.
+    bool IsDarkPalette() const;
+
+    // Refreshes the widgets of the features in changedFeatures. Runs with
+    // changeMutex held: must not lock it again.
+    virtual void UpdateChangedFeatures() = 0;
+    virtual bool IsVendorSupported(FeatureManager* manager);
+    // Sets the style sheets that depend on a dark or light palette.
+    virtual void ApplyColorScheme() = 0;
+
+signals:
+    void resetFPS();
+
+protected slots:
+    void updateTimer();
+
+private slots:
+    // Queued from the observer on the camera's thread.
+    void OnFeatureChanged(const QString& name, const QString& value);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+    FeatureManager* featureManager = nullptr;
+    QStringList* changedFeatures = nullptr; // guarded by changeMutex
+    QStringList observedFeatures;
+    CameraFeatureList cameraFeatures;
+    QTimer* refreshTimer = nullptr;
+    QMutex* changeMutex = nullptr;          // not recursive
+    std::shared_ptr<PluginFeatureObserver> featureObserver;
+};
+
+#endif
