@@ -1,0 +1,130 @@
+#include "presets/presetapplier.h"
+
+#include "features/featuremanager.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace {
+
+const QString ExecuteKey = QStringLiteral("#execute");
+const QString ValueKey = QStringLiteral("#value");
+const QString AllEntries = QStringLiteral("<all>");
+
+// KelFeatureDataType values that need their own conversion.
+constexpr int TypeInteger = 1;
+constexpr int TypeFloat = 2;
+constexpr int TypeBoolean = 5;
+
+} // namespace
+
+PresetApplier::PresetApplier(FeatureManager* manager)
+    : featureManager(manager)
+{
+}
+
+QString PresetApplier::SetPresetFeature(const QString& featureName, const QVariant& value)
+{
+    // Missing and read-only features are skipped silently: one file serves
+    // cameras with fewer features.
+    if (!featureManager->HasFeature(featureName) || !featureManager->IsWritable(featureName))
+        return QString();
+
+    QVariant target = value;
+    QVariant readBack;
+    const int type = featureManager->GetDataType(featureName);
+    if (type == TypeBoolean) {
+        target = QVariant(value.toBool());
+        readBack = QVariant(featureManager->SetValue(featureName, value.toBool() ? 1.0 : 0.0));
+    } else if (type == TypeInteger || type == TypeFloat) {
+        double min = 0.0;
+        double max = 0.0;
+        featureManager->GetValueRange(featureName, min, max);
+        const QString text = value.toString();
+        if (text == QLatin1String("<max>")) {
+            target = QVariant(max);
+        } else if (text == QLatin1String("<min>")) {
+            target = QVariant(min);
+        } else {
+            double number = value.toDouble(); // a text that is no number gives 0
+            if (number < min)
+                number = min;
+            else if (number > max)
+                number = max;
+            target = QVariant(number);
+        }
+        readBack = QVariant(featureManager->SetValue(featureName, target.toDouble()));
+    } else {
+        readBack = QVariant(featureManager->SetValue(featureName, value.toString()));
+    }
+
+    if (readBack == target)
+        return QString();
+    return QStringLiteral("  Failed to set %1 = %2, Current value: '%3'\n")
+        .arg(featureName)
+        .arg(value.toString())
+        .arg(readBack.toString());
+}
+
+QString PresetApplier::ApplyDependents(QVariantMap dependents)
+{
+    QString errors;
+    for (auto it = dependents.cbegin(); it != dependents.cend(); ++it)
+        errors += SetPresetFeature(it.key(), it.value());
+    return errors;
+}
+
+QString PresetApplier::Apply(const QVariantMap& body)
+{
+    // Through JSON again: its objects iterate in key order, so "#execute"
+    // comes first (and runs last) and upper case sorts before lower case.
+    const QJsonObject preset = QJsonDocument::fromVariant(body).object();
+    QString errors;
+    QString command;
+    for (auto it = preset.constBegin(); it != preset.constEnd(); ++it) {
+        const QString& key = it.key();
+        if (key == ExecuteKey) {
+            command = it.value().toString();
+            continue;
+        }
+        if (it.value().isArray()) {
+            // List form: one element per value, each with its own dependents.
+            for (const QJsonValue& element : it.value().toArray()) {
+                QVariantMap members = element.toObject().toVariantMap();
+                const QString value = members.value(ValueKey).toString();
+                members.remove(ValueKey);
+                const QString error = SetPresetFeature(key, value);
+                errors += error;
+                if (error.isEmpty())
+                    errors += ApplyDependents(members);
+            }
+            continue;
+        }
+
+        QVariantMap members = it.value().toObject().toVariantMap();
+        const QString value = members.value(ValueKey).toString();
+        members.remove(ValueKey);
+        QStringList values;
+        QString restore;
+        if (value.startsWith(AllEntries)) {
+            values = featureManager->GetAvailableEntries(key);
+            // "<all>" puts the selector back where it was; "<all>_X" leaves it at X.
+            restore = value.contains(QLatin1Char('_')) ? value.split(QLatin1Char('_')).value(1)
+                                                       : featureManager->GetStringValue(key);
+        } else {
+            values << value;
+        }
+        for (const QString& entry : values) {
+            const QString error = SetPresetFeature(key, entry);
+            errors += error;
+            if (error.isEmpty() && !members.isEmpty())
+                errors += ApplyDependents(members);
+        }
+        if (!restore.isEmpty())
+            SetPresetFeature(key, restore); // not a setting of the preset: never reported
+    }
+    if (!command.isEmpty() && !featureManager->RunCommand(command))
+        errors += QStringLiteral("  Executing '%1' failed.").arg(command);
+    return errors;
+}

@@ -1,0 +1,758 @@
+#include "widgets/advtriggerbase.h"
+
+#include "features/featuremanager.h"
+#include "presets/presetapplier.h"
+#include "presets/presetsfile.h"
+#include "presets/settingstreemodel.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QDoubleValidator>
+#include <QEvent>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
+#include <QSignalBlocker>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QTreeView>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// KelFeatureDataType values that are shown as text rather than numbers.
+constexpr int TypeEnumeration = 3;
+constexpr int TypeString = 4;
+
+// Characters of the type prefix ("cmb", "txt", ...) before the feature name.
+constexpr int PrefixLength = 3;
+
+const QString HexRepresentation = QStringLiteral("HexNumber");
+const QString SpinBoxEditorName = QStringLiteral("qt_spinbox_lineedit");
+const QString TriggerSoftware = QStringLiteral("TriggerSoftware");
+const QString TriggerSource = QStringLiteral("TriggerSource");
+
+const QString LineSelector = QStringLiteral("LineSelector");
+const QString LineMode = QStringLiteral("LineMode");
+const QString LineInverter = QStringLiteral("LineInverter");
+const QString LineSource = QStringLiteral("LineSource");
+const QString LineStatus = QStringLiteral("LineStatus");
+const QString LineDebounceMode = QStringLiteral("LineDebounceMode");
+const QString LineDebounceDuration = QStringLiteral("LineDebounceDuration");
+const QString LedPicture = QStringLiteral(":/AdvTriggerWidget/ledon.png");
+
+// Columns of the I/O line table; the last two only in tables wider than four.
+enum LineColumn { ModeColumn, InverterColumn, SourceColumn, StatusColumn, DebounceModeColumn,
+                  DebounceDurationColumn };
+constexpr int BasicLineColumns = 4;
+
+QString CellName(const char* prefix, const QString& line, const QString& feature)
+{
+    return QStringLiteral("%1%2_%3").arg(QLatin1String(prefix), line, feature);
+}
+
+const char ToolTipStyle[] = " QToolTip { padding: 3px; color: black; background-color: lightyellow; "
+                            "border: 1px solid lightgrey; }";
+
+// A numeric line edit may be cleared: the empty text is accepted and then
+// written as 0.
+class DoubleValidator : public QDoubleValidator
+{
+public:
+    using QDoubleValidator::QDoubleValidator;
+
+    State validate(QString& input, int& pos) const override
+    {
+        if (input.isEmpty())
+            return Acceptable;
+        return QDoubleValidator::validate(input, pos);
+    }
+};
+
+// Spin boxes hold int; feature limits beyond its range are pinned to it.
+int ToInt(double value)
+{
+    if (std::isnan(value))
+        return 0;
+    if (value >= std::numeric_limits<int>::max())
+        return std::numeric_limits<int>::max();
+    if (value <= std::numeric_limits<int>::min())
+        return std::numeric_limits<int>::min();
+    return static_cast<int>(value);
+}
+
+QString NumberText(double value)
+{
+    return QStringLiteral("%1").arg(value, 0, 'g');
+}
+
+} // namespace
+
+AdvTriggerBase::AdvTriggerBase(const CameraFeatureList& features, QWidget* parent)
+    : BaseTabPluginWidget(features, parent)
+{
+    tooltipsActive = false;
+    featureList = features;
+    statusModel = new SettingsTreeModel(featureManager, this);
+    observedFeatures << QStringLiteral("TriggerSelector") << QStringLiteral("TriggerMode")
+                     << QStringLiteral("CounterSelector") << QStringLiteral("CounterEventSource")
+                     << QStringLiteral("TimerSelector") << QStringLiteral("TimerTriggerSource");
+    setStyleSheet(styleSheet() + QLatin1String(ToolTipStyle));
+}
+
+AdvTriggerBase::~AdvTriggerBase()
+{
+    delete statusModel;
+}
+
+// --- events and value texts ----------------------------------------------
+
+bool AdvTriggerBase::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::Wheel) {
+        const QString className = QString::fromLatin1(watched->metaObject()->className());
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if ((className == QLatin1String("QComboBox") || className == QLatin1String("QSpinBox")
+             || className == QLatin1String("QDoubleSpinBox"))
+            && widget && !widget->hasFocus()) {
+            // Left unaccepted, so the parents (a scroll area) get the wheel.
+            event->ignore();
+            return true;
+        }
+        return false;
+    }
+    if (event->type() != QEvent::ToolTip)
+        return false;
+    if (!tooltipsActive)
+        return true;
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || nonFeatureWidgets.contains(widget->objectName()))
+        return false;
+
+    const QString objectName = widget->objectName();
+    QString key = objectName.mid(PrefixLength);
+    if (!observedFeatures.contains(key) && key.contains(QLatin1Char('_')))
+        key = objectName.split(QLatin1Char('_')).value(1); // a table cell: "cmbLine0_LineMode"
+    if (!informationCache.contains(key) && featureManager->HasFeature(key))
+        informationCache[key] = featureManager->GetInformation(key);
+    // operator[] remembers a name without a feature as an empty tooltip.
+    widget->setToolTip(informationCache[key]);
+    return false;
+}
+
+void AdvTriggerBase::FillComboBox(QString featureName, QComboBox* box)
+{
+    if (!box)
+        return;
+    const QString current = featureManager->GetStringValue(featureName);
+    const QStringList entries = featureManager->GetAvailableEntries(featureName);
+    box->clear();
+    box->insertItems(0, entries);
+    box->setCurrentIndex(entries.indexOf(current));
+    box->setEnabled(featureManager->IsWritable(featureName));
+}
+
+bool AdvTriggerBase::IsHexFeature(const QString& featureName)
+{
+    return featureManager->GetRepresentation(featureName) == HexRepresentation;
+}
+
+QString AdvTriggerBase::HexText(double value)
+{
+    const auto integer = static_cast<qlonglong>(value);
+    return QStringLiteral("0x%1").arg(QString::number(integer, 16).toUpper());
+}
+
+QString AdvTriggerBase::ValueText(const QString& featureName)
+{
+    if (!featureManager->IsReadable(featureName))
+        return QString();
+    const int type = featureManager->GetDataType(featureName);
+    if (type == TypeEnumeration || type == TypeString)
+        return featureManager->GetStringValue(featureName);
+    const double value = featureManager->GetValue(featureName);
+    return IsHexFeature(featureName) ? HexText(value) : NumberText(value);
+}
+
+// --- binding ---------------------------------------------------------------
+
+void AdvTriggerBase::BindFeatureWidgets()
+{
+    auto featureOf = [](const QWidget* widget) { return widget->objectName().mid(PrefixLength); };
+    // A widget whose feature is missing stays usable only if the form says
+    // it is not a feature at all.
+    auto disableMissing = [this](QWidget* widget) {
+        if (!nonFeatureWidgets.contains(widget->objectName()))
+            widget->setEnabled(false);
+    };
+
+    for (QComboBox* box : findChildren<QComboBox*>(QString())) {
+        const QString feature = featureOf(box);
+        box->setFocusPolicy(Qt::StrongFocus);
+        box->installEventFilter(this);
+        if (!featureManager->HasFeature(feature)) {
+            disableMissing(box);
+            continue;
+        }
+        observedFeatures.append(feature);
+        FillComboBox(feature, box);
+        connect(box, SIGNAL(currentTextChanged(const QString&)), this,
+                SLOT(OnChangeComboboxSelection(const QString&)));
+        connect(box, SIGNAL(currentTextChanged(const QString&)), this, SLOT(SetCustomPreset()));
+    }
+
+    for (QLineEdit* edit : findChildren<QLineEdit*>(QString())) {
+        if (edit->objectName() == SpinBoxEditorName)
+            continue;
+        const QString feature = featureOf(edit);
+        edit->installEventFilter(this);
+        if (!featureManager->HasFeature(feature)) {
+            disableMissing(edit);
+            continue;
+        }
+        observedFeatures.append(feature);
+        const bool writable = featureManager->IsWritable(feature);
+        const QString text = ValueText(feature);
+        const int type = featureManager->GetDataType(feature);
+        if (writable && type != TypeEnumeration && type != TypeString) {
+            if (IsHexFeature(feature)) {
+                edit->setValidator(new QRegularExpressionValidator(
+                    QRegularExpression(QStringLiteral("0x([0-9a-fA-F]){1,16}")), edit));
+            } else {
+                double min = 0.0, max = 0.0, increment = 0.0;
+                featureManager->GetValueRangeIncrement(feature, min, max, increment);
+                edit->setValidator(new DoubleValidator(min, max, 10, this));
+            }
+        }
+        edit->setText(text);
+        edit->setEnabled(writable);
+        connect(edit, SIGNAL(editingFinished()), this, SLOT(OnFinishLineEdit()));
+        connect(edit, SIGNAL(editingFinished()), this, SLOT(SetCustomPreset()));
+    }
+
+    for (QDoubleSpinBox* box : findChildren<QDoubleSpinBox*>(QString())) {
+        const QString feature = featureOf(box);
+        if (!featureManager->HasFeature(feature)) {
+            disableMissing(box);
+            continue;
+        }
+        observedFeatures.append(feature);
+        box->setFocusPolicy(Qt::StrongFocus);
+        box->installEventFilter(this);
+        double min = 0.0, max = 0.0, increment = 0.0;
+        featureManager->GetValueRangeIncrement(feature, min, max, increment);
+        box->setRange(min, max);
+        box->setValue(featureManager->GetValue(feature));
+        box->setEnabled(featureManager->IsWritable(feature));
+        connect(box, SIGNAL(valueChanged(double)), this, SLOT(OnChangeDoubleSpinbox(double)));
+        connect(box, SIGNAL(valueChanged(double)), this, SLOT(SetCustomPreset()));
+    }
+
+    for (QSpinBox* box : findChildren<QSpinBox*>(QString())) {
+        const QString feature = featureOf(box);
+        if (!featureManager->HasFeature(feature)) {
+            disableMissing(box);
+            continue;
+        }
+        observedFeatures.append(feature);
+        box->setFocusPolicy(Qt::StrongFocus);
+        box->installEventFilter(this);
+        box->setEnabled(featureManager->IsWritable(feature));
+        double min = 0.0, max = 0.0, increment = 0.0;
+        featureManager->GetValueRangeIncrement(feature, min, max, increment);
+        box->setRange(ToInt(min), ToInt(max));
+        box->setValue(ToInt(featureManager->GetValue(feature)));
+        connect(box, SIGNAL(valueChanged(int)), this, SLOT(OnChangeSpinbox(int)));
+        connect(box, SIGNAL(valueChanged(int)), this, SLOT(SetCustomPreset()));
+    }
+
+    for (QCheckBox* box : findChildren<QCheckBox*>(QString())) {
+        const QString feature = featureOf(box);
+        box->installEventFilter(this);
+        if (!featureManager->HasFeature(feature)) {
+            disableMissing(box);
+            continue;
+        }
+        observedFeatures.append(feature);
+        box->setChecked(featureManager->GetValue(feature) != 0.0);
+        box->setEnabled(featureManager->IsWritable(feature));
+        connect(box, SIGNAL(stateChanged(int)), this, SLOT(OnChangeCheckbox(int)));
+        connect(box, SIGNAL(stateChanged(int)), this, SLOT(SetCustomPreset()));
+    }
+
+    for (QPushButton* button : findChildren<QPushButton*>(QString())) {
+        const QString feature = featureOf(button);
+        button->installEventFilter(this);
+        if (featureManager->HasFeature(feature)) {
+            // Commands are run, not watched: no observation.
+            button->setEnabled(featureManager->IsWritable(feature));
+            connect(button, SIGNAL(clicked()), this, SLOT(OnExecuteCommandButton()));
+        } else {
+            disableMissing(button);
+        }
+        button->setAutoDefault(false);
+        if (feature == TriggerSoftware)
+            button->setEnabled(featureManager->GetStringValue(TriggerSource) == QLatin1String("Software"));
+    }
+}
+
+// --- refresh ---------------------------------------------------------------
+
+void AdvTriggerBase::RefreshFeatureWidgets()
+{
+    // Selectors first, so that the values they select are announced after
+    // the selector itself.
+    QStringList ordered;
+    for (const QString& name : *changedFeatures) {
+        if (name.contains(QLatin1String("Selector")))
+            ordered.append(name);
+    }
+    for (const QString& name : *changedFeatures) {
+        if (!name.contains(QLatin1String("Selector")))
+            ordered.append(name);
+    }
+
+    for (const QString& name : ordered) {
+        const QRegularExpression pattern(QStringLiteral("^[a-z]{3}%1").arg(name));
+        bool found = false;
+        for (QWidget* widget : findChildren<QWidget*>(pattern)) {
+            if (widget->objectName().mid(PrefixLength) != name)
+                continue;
+            found = true;
+            const QSignalBlocker block(widget);
+            const QString className = QString::fromLatin1(widget->metaObject()->className());
+            QVariant value;
+            if (className == QLatin1String("QComboBox")) {
+                auto* box = static_cast<QComboBox*>(widget);
+                FillComboBox(name, box);
+                value = box->currentText();
+            } else if (className == QLatin1String("QLineEdit")) {
+                auto* edit = static_cast<QLineEdit*>(widget);
+                if (featureManager->IsReadable(name)) {
+                    const QString text = ValueText(name);
+                    edit->setText(text);
+                    value = text;
+                }
+                edit->setEnabled(featureManager->IsWritable(name));
+            } else if (className == QLatin1String("QSpinBox")) {
+                auto* box = static_cast<QSpinBox*>(widget);
+                double min = 0.0, max = 0.0, increment = 0.0;
+                featureManager->GetValueRangeIncrement(name, min, max, increment);
+                box->setRange(ToInt(min), ToInt(max));
+                value = featureManager->GetValue(name);
+                box->setValue(ToInt(value.toDouble()));
+                box->setEnabled(featureManager->IsWritable(name));
+            } else if (className == QLatin1String("QDoubleSpinBox")) {
+                auto* box = static_cast<QDoubleSpinBox*>(widget);
+                double min = 0.0, max = 0.0, increment = 0.0;
+                featureManager->GetValueRangeIncrement(name, min, max, increment);
+                box->setRange(min, max);
+                value = featureManager->GetValue(name);
+                box->setValue(value.toDouble());
+                box->setEnabled(featureManager->IsWritable(name));
+            } else if (className == QLatin1String("QCheckBox")) {
+                auto* box = static_cast<QCheckBox*>(widget);
+                value = featureManager->GetValue(name);
+                box->setChecked(value.toDouble() != 0.0);
+                box->setEnabled(featureManager->IsWritable(name));
+            } else if (className == QLatin1String("QPushButton")) {
+                widget->setEnabled(featureManager->IsWritable(name));
+            }
+            if (value.isValid())
+                emit FeatureChanged(name, value);
+        }
+
+        // Features without a widget of their own (counters and timers on the
+        // tab page, the line features whose widgets are table cells) still
+        // reach the status tree. A line's status is not a setting.
+        if (!found && name != QLatin1String("LineStatus")) {
+            const int type = featureManager->GetDataType(name);
+            const QVariant value = (type == TypeEnumeration || type == TypeString)
+                                       ? QVariant(featureManager->GetStringValue(name))
+                                       : QVariant(featureManager->GetValue(name));
+            emit FeatureChanged(name, value);
+        }
+
+        if (changedFeatures->contains(TriggerSource)) {
+            if (auto* button = findChild<QPushButton*>(QStringLiteral("btn") + TriggerSoftware))
+                button->setEnabled(featureManager->GetStringValue(TriggerSource) == QLatin1String("Software"));
+        }
+    }
+}
+
+void AdvTriggerBase::AttachStatusTree(QTreeView* view)
+{
+    view->setModel(statusModel->ItemModel());
+    view->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    view->header()->setStretchLastSection(true);
+    connect(this, SIGNAL(FeatureChanged(const QString&, const QVariant&)), statusModel,
+            SLOT(OnFeatureChanged(const QString&, const QVariant&)));
+    connect(statusModel->ItemModel(), &QStandardItemModel::rowsInserted, view, &QTreeView::expandAll);
+    view->expandAll();
+}
+
+// --- handlers ----------------------------------------------------------------
+
+void AdvTriggerBase::OnChangeComboboxSelection(const QString& currentText)
+{
+    if (!sender())
+        return;
+    const QString feature = sender()->objectName().mid(PrefixLength);
+    auto* box = qobject_cast<QComboBox*>(sender());
+    if (!box) {
+        qWarning("Error accessing widget '%s'", sender()->objectName().toLatin1().constData());
+        return;
+    }
+    const QSignalBlocker block(box);
+    box->setCurrentText(featureManager->SetValue(feature, currentText));
+}
+
+void AdvTriggerBase::OnFinishLineEdit()
+{
+    if (!sender())
+        return;
+    const QString feature = sender()->objectName().mid(PrefixLength);
+    auto* edit = qobject_cast<QLineEdit*>(sender());
+    if (!edit) {
+        qWarning("Error accessing widget '%s'", sender()->objectName().toLatin1().constData());
+        return;
+    }
+    const QSignalBlocker block(edit);
+    const bool hex = IsHexFeature(feature);
+    const double number = hex ? static_cast<double>(edit->text().mid(2).toLongLong(nullptr, 16))
+                              : edit->text().toDouble(); // not a number counts as 0
+    const double readBack = featureManager->SetValue(feature, number);
+    if (featureManager->IsReadable(feature))
+        edit->setText(hex ? HexText(readBack) : NumberText(readBack));
+}
+
+void AdvTriggerBase::OnChangeSpinbox(int value)
+{
+    if (!sender())
+        return;
+    const QString feature = sender()->objectName().mid(PrefixLength);
+    auto* box = qobject_cast<QSpinBox*>(sender());
+    if (!box) {
+        qWarning("Error accessing widget '%s'", sender()->objectName().toLatin1().constData());
+        return;
+    }
+    const QSignalBlocker block(box);
+    box->setValue(ToInt(featureManager->SetValue(feature, static_cast<double>(value))));
+}
+
+void AdvTriggerBase::OnChangeDoubleSpinbox(double value)
+{
+    if (!sender())
+        return;
+    const QString feature = sender()->objectName().mid(PrefixLength);
+    auto* box = qobject_cast<QDoubleSpinBox*>(sender());
+    if (!box) {
+        qWarning("Error accessing widget '%s'", sender()->objectName().toLatin1().constData());
+        return;
+    }
+    const QSignalBlocker block(box);
+    box->setValue(featureManager->SetValue(feature, value));
+}
+
+void AdvTriggerBase::OnChangeCheckbox(int state)
+{
+    if (!sender())
+        return;
+    const QString feature = sender()->objectName().mid(PrefixLength);
+    auto* box = qobject_cast<QCheckBox*>(sender());
+    if (!box) {
+        qWarning("Error accessing widget '%s'", sender()->objectName().toLatin1().constData());
+        return;
+    }
+    const QSignalBlocker block(box);
+    box->setChecked(featureManager->SetValue(feature, static_cast<double>(state)) != 0.0);
+}
+
+void AdvTriggerBase::OnExecuteCommandButton()
+{
+    if (!sender())
+        return;
+    const QString feature = sender()->objectName().mid(PrefixLength);
+    if (!featureManager->RunCommand(feature))
+        qWarning("Error executing command '%s'", feature.toLatin1().constData());
+}
+
+void AdvTriggerBase::LoadPresets(QComboBox* presetBox, const QString& applicationDir)
+{
+    presetBox->clear();
+    const QString path = PresetsFile::Locate(
+        applicationDir, featureManager->GetStringValue(QStringLiteral("DeviceFamilyName")));
+    for (const PresetEntry& preset : PresetsFile::Read(path, applicationDir)) {
+        presetBox->addItem(QIcon(), preset.name, preset.body);
+        presetBox->setItemData(presetBox->count() - 1, preset.toolTip, Qt::ToolTipRole);
+    }
+}
+
+QString AdvTriggerBase::SetPresetFeature(const QString& featureName, const QVariant& value)
+{
+    return PresetApplier(featureManager).SetPresetFeature(featureName, value);
+}
+
+void AdvTriggerBase::OnSelectPreset(int idx)
+{
+    auto* box = qobject_cast<QComboBox*>(sender());
+    if (!box)
+        return;
+    auto indexOf = [box](const QString& name) {
+        return box->findData(name, Qt::DisplayRole, Qt::MatchCaseSensitive);
+    };
+    // Every preset starts from a camera with everything switched off, except
+    // the ones that mark manual edits or reset the camera themselves.
+    const int turnOffAll = indexOf(QStringLiteral("Turn Off All"));
+    if (turnOffAll != -1 && idx != turnOffAll && idx != indexOf(QStringLiteral("Custom"))
+        && idx != indexOf(QStringLiteral("Reset All")))
+        OnSelectPreset(turnOffAll);
+
+    const QString errors = PresetApplier(featureManager).Apply(box->itemData(idx).toMap());
+    if (!errors.isEmpty()) {
+        QMessageBox::warning(this, tr("Select preset: %1").arg(box->currentText()),
+                             tr("Error(s) on setting the preset:\n\n%1").arg(errors), QMessageBox::Ok,
+                             QMessageBox::NoButton);
+    }
+    statusModel->Reload();
+}
+
+// --- I/O line table -----------------------------------------------------
+
+void AdvTriggerBase::BuildLineTable(QTableWidget* table)
+{
+    const QStringList lines = featureManager->GetAvailableEntries(LineSelector);
+    table->setRowCount(lines.size());
+    table->setVerticalHeaderLabels(lines);
+    const bool debounceColumns = table->columnCount() > BasicLineColumns;
+    QList<int> hidden;
+
+    auto comboCell = [&](int row, int column, const QString& line, const QString& feature) {
+        if (!featureManager->HasFeature(feature)) {
+            hidden.append(column);
+            return;
+        }
+        auto* box = new QComboBox(table);
+        box->setObjectName(CellName("cmb", line, feature));
+        FillComboBox(feature, box);
+        box->setFocusPolicy(Qt::StrongFocus);
+        box->installEventFilter(this);
+        box->setEnabled(featureManager->IsWritable(feature));
+        table->setCellWidget(row, column, box);
+        connect(box, SIGNAL(currentTextChanged(const QString&)), this,
+                SLOT(OnChangeTableCombobox(const QString&)));
+        connect(box, SIGNAL(currentTextChanged(const QString&)), this, SLOT(SetCustomPreset()));
+        observedFeatures.append(feature);
+    };
+
+    for (int row = 0; row < lines.size(); ++row) {
+        const QString& line = lines.at(row);
+        // Every line feature below answers for the selected line.
+        featureManager->SetValue(LineSelector, line);
+
+        comboCell(row, ModeColumn, line, LineMode);
+
+        if (!featureManager->HasFeature(LineInverter)) {
+            hidden.append(InverterColumn);
+        } else {
+            // A bare check box sits at the cell's left edge; the holder centres it.
+            auto* holder = new QWidget(table);
+            auto* layout = new QHBoxLayout(holder);
+            auto* check = new QCheckBox(holder);
+            layout->addWidget(check);
+            layout->setAlignment(Qt::AlignCenter);
+            layout->setContentsMargins(0, 0, 0, 0);
+            check->setObjectName(CellName("chk", line, LineInverter));
+            check->setChecked(featureManager->GetValue(LineInverter) != 0.0);
+            check->setEnabled(featureManager->IsWritable(LineInverter));
+            check->installEventFilter(this);
+            table->setCellWidget(row, InverterColumn, holder);
+            table->setContentsMargins(0, 0, 0, 0);
+            connect(check, SIGNAL(stateChanged(int)), this, SLOT(OnChangeTableCheckbox(int)));
+            connect(check, SIGNAL(stateChanged(int)), this, SLOT(SetCustomPreset()));
+            observedFeatures.append(LineInverter);
+        }
+
+        comboCell(row, SourceColumn, line, LineSource);
+
+        if (!featureManager->HasFeature(LineStatus)) {
+            hidden.append(StatusColumn);
+        } else {
+            // No "off" picture: a disabled label greys the LED out.
+            auto* led = new QLabel(table);
+            led->setAlignment(Qt::AlignCenter);
+            led->setPixmap(QPixmap(LedPicture));
+            led->setObjectName(CellName("lbl", line, LineStatus));
+            table->setCellWidget(row, StatusColumn, led);
+            led->setEnabled(featureManager->GetValue(LineStatus) != 0.0);
+            led->installEventFilter(this);
+            observedFeatures.append(LineStatus);
+        }
+
+        if (!debounceColumns)
+            continue;
+        comboCell(row, DebounceModeColumn, line, LineDebounceMode);
+        if (!featureManager->HasFeature(LineDebounceDuration)) {
+            hidden.append(DebounceDurationColumn);
+        } else {
+            const double value = featureManager->GetValue(LineDebounceDuration);
+            auto* box = new QDoubleSpinBox(table);
+            box->setObjectName(CellName("spb", line, LineDebounceDuration));
+            double min = 0.0, max = 0.0, increment = 0.0;
+            featureManager->GetValueRangeIncrement(LineDebounceDuration, min, max, increment);
+            // The range first: a value above the default maximum of 99.99
+            // would be clipped otherwise.
+            box->setRange(min, max);
+            box->setSingleStep(increment);
+            box->setDecimals(6);
+            box->setValue(value);
+            box->setEnabled(featureManager->IsWritable(LineDebounceDuration));
+            box->setFocusPolicy(Qt::StrongFocus);
+            box->installEventFilter(this);
+            table->setCellWidget(row, DebounceDurationColumn, box);
+            connect(box, SIGNAL(valueChanged(double)), this, SLOT(OnChangeTableSpinbox(double)));
+            connect(box, SIGNAL(valueChanged(double)), this, SLOT(SetCustomPreset()));
+            observedFeatures.append(LineDebounceDuration);
+        }
+    }
+
+    for (int column : hidden)
+        table->hideColumn(column);
+    for (QHeaderView* header : {table->horizontalHeader(), table->verticalHeader()}) {
+        header->setSectionResizeMode(QHeaderView::ResizeToContents);
+        header->resizeSections(QHeaderView::ResizeToContents);
+    }
+    table->resizeColumnsToContents();
+    table->resizeRowsToContents();
+}
+
+void AdvTriggerBase::RefreshLineTable(QTableWidget* table)
+{
+    const QString saved = featureManager->GetWritableStringValue(LineSelector);
+    auto refreshCombo = [&](const QString& line, const QString& feature) {
+        if (!changedFeatures->contains(feature))
+            return;
+        if (auto* box = table->findChild<QComboBox*>(CellName("cmb", line, feature))) {
+            const QSignalBlocker block(box);
+            FillComboBox(feature, box);
+        }
+    };
+
+    for (int row = 0; row < table->rowCount(); ++row) {
+        const QTableWidgetItem* header = table->verticalHeaderItem(row);
+        const QString line = header ? header->text() : QString();
+        featureManager->SetValue(LineSelector, line);
+
+        refreshCombo(line, LineMode);
+        refreshCombo(line, LineSource);
+        if (changedFeatures->contains(LineInverter)) {
+            if (auto* check = table->findChild<QCheckBox*>(CellName("chk", line, LineInverter))) {
+                const QSignalBlocker block(check);
+                check->setChecked(static_cast<qlonglong>(featureManager->GetValue(LineInverter)) != 0);
+                check->setEnabled(featureManager->IsWritable(LineInverter));
+            }
+        }
+        if (changedFeatures->contains(LineStatus)) {
+            if (auto* led = table->findChild<QLabel*>(CellName("lbl", line, LineStatus))) {
+                const QSignalBlocker block(led);
+                led->setEnabled(featureManager->GetValue(LineStatus) != 0.0);
+            }
+        }
+        if (table->columnCount() <= BasicLineColumns)
+            continue;
+        if (changedFeatures->contains(LineDebounceDuration)) {
+            if (auto* box = table->findChild<QDoubleSpinBox*>(CellName("spb", line, LineDebounceDuration))) {
+                const QSignalBlocker block(box);
+                box->setValue(featureManager->GetValue(LineDebounceDuration));
+                box->setEnabled(featureManager->IsWritable(LineDebounceDuration));
+            }
+        }
+        refreshCombo(line, LineDebounceMode);
+    }
+    featureManager->SetValue(LineSelector, saved);
+}
+
+QString AdvTriggerBase::ParseCellName(QString objectName)
+{
+    const QStringList parts = objectName.split(QLatin1Char('_'), Qt::KeepEmptyParts);
+    if (parts.size() < 2) {
+        qWarning("Error: cannot parse object name of a table cell widget.");
+        return QString();
+    }
+    const QString line = parts.at(0).mid(PrefixLength);
+    // Writing another line's feature would be worse than dropping the edit.
+    if (featureManager->SetValue(LineSelector, line) != line)
+        return QString();
+    return parts.at(1);
+}
+
+void AdvTriggerBase::OnChangeTableCombobox(const QString& currentText)
+{
+    if (!sender())
+        return;
+    const QString feature = ParseCellName(sender()->objectName());
+    if (feature.isEmpty())
+        return;
+    auto* box = qobject_cast<QComboBox*>(sender());
+    if (!box) {
+        qWarning("Error accessing widget '%s'", sender()->objectName().toLatin1().constData());
+        return;
+    }
+    const QSignalBlocker block(box);
+    box->setCurrentText(featureManager->SetValue(feature, currentText));
+}
+
+void AdvTriggerBase::OnChangeTableCheckbox(int state)
+{
+    if (!sender())
+        return;
+    const QString feature = ParseCellName(sender()->objectName());
+    if (feature.isEmpty())
+        return;
+    auto* box = qobject_cast<QCheckBox*>(sender());
+    if (!box) {
+        qWarning("Error accessing widget '%s'", sender()->objectName().toLatin1().constData());
+        return;
+    }
+    const QSignalBlocker block(box);
+    box->setChecked(featureManager->SetValue(feature, static_cast<double>(state)) != 0.0);
+}
+
+void AdvTriggerBase::OnChangeTableSpinbox(double value)
+{
+    if (!sender())
+        return;
+    const QString feature = ParseCellName(sender()->objectName());
+    if (feature.isEmpty())
+        return;
+    auto* box = qobject_cast<QDoubleSpinBox*>(sender());
+    if (!box) {
+        qWarning("Error accessing widget '%s'", sender()->objectName().toLatin1().constData());
+        return;
+    }
+    const QSignalBlocker block(box);
+    // Debounce times span decades: every step halves or doubles the camera's
+    // value instead of writing what was typed.
+    const double current = featureManager->GetValue(feature);
+    double next;
+    if (value <= current)
+        next = current * 0.5;
+    else if (current <= 0.0)
+        next = box->singleStep();
+    else
+        next = current * 2.0;
+    box->setValue(featureManager->SetValue(feature, next));
+}
+
+void AdvTriggerBase::ActivateTooltips(int state)
+{
+    tooltipsActive = state != 0;
+}

@@ -1,0 +1,114 @@
+#ifndef WIDGETS_ADVTRIGGERBASE_H
+#define WIDGETS_ADVTRIGGERBASE_H
+
+#include "widgets/basetabpluginwidget.h"
+
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+class QComboBox;
+class QTableWidget;
+class QTreeView;
+class SettingsTreeModel;
+
+// Turns any form into a live editor of camera features: a child widget is
+// bound to the feature its object name names after a three-letter prefix
+// ("cmbTriggerMode" edits TriggerMode). The tab page and the advanced
+// dialog derive from it.
+//
+// Edits write the camera and show what it holds afterwards; camera-side
+// changes come back through the once-a-second refresh with the widgets'
+// signals blocked, so a refresh never writes to the camera.
+class AdvTriggerBase : public BaseTabPluginWidget
+{
+    Q_OBJECT
+
+public:
+    // Throws TENotSupported for a camera of another vendor.
+    AdvTriggerBase(const CameraFeatureList& features, QWidget* parent);
+    ~AdvTriggerBase() override;
+
+    // Filters wheel events on unfocused combo and spin boxes (so scrolling a
+    // page never changes a value by accident) and tooltip events (feature
+    // information on request, nothing while tooltips are off).
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+    // Fills a combo box with the entries that can be chosen now and selects
+    // the current one (none when it is not among them); enabled when the
+    // feature is writable. Does not block the box's signals.
+    void FillComboBox(QString featureName, QComboBox* box);
+
+    // Binds every feature-named child widget once: range, validator, value,
+    // enabled state, change observation, and connections to the handlers
+    // and to SetCustomPreset. Widgets whose feature is missing are disabled
+    // unless listed in nonFeatureWidgets.
+    void BindFeatureWidgets();
+    // Re-reads the features in changedFeatures into their widgets, selector
+    // features first, with the widgets' signals blocked; announces each
+    // value with FeatureChanged. The caller holds changeMutex.
+    void RefreshFeatureWidgets();
+    // Shows the status tree in `view` and keeps it following FeatureChanged.
+    void AttachStatusTree(QTreeView* view);
+
+    // The I/O line table: one row per available line, one cell widget per
+    // line feature (named prefix + line + "_" + feature, as cmbLine0_LineMode),
+    // columns of missing features hidden; debounce columns only when the
+    // table has more than four. Leaves LineSelector at the last line.
+    void BuildLineTable(QTableWidget* table);
+    // Re-reads the cells of the line features in changedFeatures, line by
+    // line, and puts LineSelector back. The caller holds changeMutex.
+    void RefreshLineTable(QTableWidget* table);
+    // Selects the cell's line on the camera and returns the cell's feature,
+    // or an empty text when the name does not parse or the line did not take.
+    QString ParseCellName(QString objectName);
+
+    // Fills the preset box from the presets file in the host's plugins
+    // folder: one entry per preset, the body as user data, the description
+    // as tooltip. A broken file leaves the box empty.
+    void LoadPresets(QComboBox* presetBox, const QString& applicationDir);
+    // Writes one preset value; an empty text on success, else a failure line.
+    QString SetPresetFeature(const QString& featureName, const QVariant& value);
+
+    // The text a line edit shows for a feature: the entry or string, the
+    // number with six significant digits, or "0x" and upper-case hex digits
+    // for a HexNumber feature; empty when the feature cannot be read.
+    QString ValueText(const QString& featureName);
+    static QString HexText(double value);
+
+signals:
+    void FeatureChanged(QString featureName, QVariant value);
+    void CamStreamingOn(bool on);
+
+protected slots:
+    void OnChangeComboboxSelection(const QString& currentText);
+    void OnFinishLineEdit();
+    void OnChangeSpinbox(int value);
+    void OnChangeDoubleSpinbox(double value);
+    void OnChangeCheckbox(int state);
+    void OnExecuteCommandButton();
+    void OnSelectPreset(int idx);
+    void OnChangeTableSpinbox(double value);
+    void OnChangeTableCombobox(const QString& currentText);
+    void OnChangeTableCheckbox(int state);
+    // Switches the view's preset box to "Custom" after a manual edit.
+    virtual void SetCustomPreset() = 0;
+    void ActivateTooltips(int state);
+
+protected:
+    bool tooltipsActive = false;
+    // Keeps the camera's feature list alive; handed on to the dialog.
+    CameraFeatureList featureList;
+    SettingsTreeModel* statusModel = nullptr;
+    // Feature name to information text, fetched at the first hover.
+    QMap<QString, QString> informationCache;
+    // Form widgets that are not features: never disabled for lack of a
+    // feature, never given a feature tooltip.
+    QStringList nonFeatureWidgets;
+
+private:
+    bool IsHexFeature(const QString& featureName);
+};
+
+#endif
