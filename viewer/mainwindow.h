@@ -1,0 +1,71 @@
+#ifndef VIEWER_MAINWINDOW_H
+#define VIEWER_MAINWINDOW_H
+
+#include <QMainWindow>
+#include <QSharedPointer>
+#include <QStringList>
+#include <QVector>
+
+#include <memory>
+
+class QAction;
+class QLabel;
+class QTabWidget;
+
+namespace KelCPP {
+class Feature;
+namespace Sim {
+class SimCamera;
+}
+} // namespace KelCPP
+
+// The viewer's window: one camera, its identity, an acquisition switch,
+// and one tab per plug-in that accepted the camera.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    using CameraFeatures = QSharedPointer<QVector<std::shared_ptr<KelCPP::Feature>>>;
+
+    // One line per plug-in library found, for --check.
+    struct PluginReport {
+        QString file;
+        QString className;
+        QString iid;
+        int result = -1;     // CreateTabWidget's result; -1 when it never ran
+        QString problem;     // why the library could not be used, if it could not
+    };
+
+    explicit MainWindow(std::shared_ptr<KelCPP::Sim::SimCamera> camera, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Loads every plug-in in `directory` and adds the tabs they build.
+    QList<PluginReport> loadPlugins(const QString& directory);
+    // Shows the tab whose title is `title`; false when there is none.
+    bool showTab(const QString& title);
+    bool isStreaming() const { return streaming; }
+
+signals:
+    // Handed to the plug-ins as their streaming signal.
+    void streamingChanged(bool streaming);
+
+public slots:
+    void setStreaming(bool on);
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private:
+    void refreshTabTitles();
+    QString featureText(const char* name) const;
+
+    std::shared_ptr<KelCPP::Sim::SimCamera> camera;
+    CameraFeatures features;
+    QTabWidget* tabs;
+    QLabel* identity;
+    QAction* acquisition;
+    bool streaming = false;
+};
+
+#endif

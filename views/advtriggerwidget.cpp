@@ -1,0 +1,166 @@
+#include "views/advtriggerwidget.h"
+
+#include "features/featuremanager.h"
+#include "presets/settingstreemodel.h"
+#include "views/advtriggerdialog.h"
+
+#include <QCoreApplication>
+#include <QDialog>
+#include <QEvent>
+#include <QLocale>
+#include <QSignalBlocker>
+#include <QTranslator>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString Custom = QStringLiteral("Custom");
+const QString TranslationBaseName = QStringLiteral("tabextensionadvtrigger");
+
+} // namespace
+
+AdvTriggerWidget::AdvTriggerWidget(const CameraFeatureList& features, QWidget* parent)
+    : AdvTriggerBase(features, parent)
+{
+    firstShown = false;
+    if (!featureManager->HasFeature(QStringLiteral("TriggerSelector"))
+        || !featureManager->HasFeature(QStringLiteral("LineSelector"))
+        || !featureManager->HasFeature(QStringLiteral("LineMode"))) {
+        throw TENotSupported("AdvTriggerWidget::AdvTriggerWidget",
+                             "camera does not support trigger, widget not created");
+    }
+
+    const QString title = tr("Trigger IO");
+    if (parent)
+        parent->setAccessibleName(title);
+    setAccessibleName(title);
+
+    ui.setupUi(this);
+    nonFeatureWidgets << QStringLiteral("cmbSelectPreset") << QStringLiteral("btnApplyPreset")
+                      << QStringLiteral("btnAdvancedDialog") << QStringLiteral("lbl_notAcquireHint")
+                      << QStringLiteral("chkTooltips");
+    ui.lbl_notAcquireHint->hide();
+
+    if (!title.isEmpty()) {
+        QTranslator* translator = LoadTranslator(TranslationBaseName);
+        if (!translator->isEmpty())
+            QCoreApplication::installTranslator(translator); // lives as long as the process
+        else
+            delete translator;
+    }
+}
+
+AdvTriggerWidget::~AdvTriggerWidget() = default;
+
+QTranslator* AdvTriggerWidget::LoadTranslator(const QString& baseName)
+{
+    auto* translator = new QTranslator();
+    const QString prefix = QStringLiteral("qm/") + baseName + QLatin1Char('_');
+    const QString locale = QLocale::system().name();
+    // load() itself also tries shorter names (de_DE, then de).
+    if (!translator->load(prefix + locale))
+        translator->load(prefix + locale.left(2));
+    return translator;
+}
+
+void AdvTriggerWidget::showEvent(QShowEvent* event)
+{
+    if (!firstShown) {
+        firstShown = true;
+        BindFeatureWidgets();
+        BuildLineTable(ui.tableWidget);
+        AttachStatusTree(ui.treeView);
+        connect(ui.btnAdvancedDialog, SIGNAL(clicked()), this, SLOT(OnClickAdvancedDialog()));
+        LoadPresets(ui.cmbSelectPreset, QCoreApplication::applicationDirPath());
+        // Nothing chosen, and connected only now: loading applies no preset.
+        ui.cmbSelectPreset->setCurrentIndex(-1);
+        connect(ui.cmbSelectPreset, SIGNAL(currentIndexChanged(int)), this, SLOT(OnSelectPreset(int)));
+        ui.btnTriggerFeaturesStatus->setContent(ui.frmTriggerFeaturesStatus);
+        connect(ui.chkTooltips, SIGNAL(stateChanged(int)), this, SLOT(ActivateTooltips(int)));
+        RegisterObservers(false);
+    } else {
+        // The dialog or the host may have changed anything meanwhile.
+        statusModel->Reload();
+    }
+    BaseTabPluginWidget::showEvent(event);
+}
+
+void AdvTriggerWidget::changeEvent(QEvent* event)
+{
+    // The page's own translator is installed after its form was set up; the
+    // language change it causes brings the texts up to date.
+    if (event->type() == QEvent::LanguageChange) {
+        ui.retranslateUi(this);
+        const QString title = tr("Trigger IO");
+        if (parentWidget())
+            parentWidget()->setAccessibleName(title);
+        setAccessibleName(title);
+    }
+    AdvTriggerBase::changeEvent(event);
+}
+
+void AdvTriggerWidget::UpdateChangedFeatures()
+{
+    if (changedFeatures->isEmpty())
+        return;
+    RefreshFeatureWidgets();
+    RefreshLineTable(ui.tableWidget);
+}
+
+void AdvTriggerWidget::ApplyColorScheme()
+{
+    ui.lbl_notAcquireHint->setStyleSheet(IsDarkPalette()
+                                             ? QStringLiteral("color: rgba(56,111,251,255);")
+                                             : QStringLiteral("color: rgba(50,95,201,255);"));
+}
+
+void AdvTriggerWidget::SetCustomPreset()
+{
+    ui.cmbSelectPreset->setCurrentText(Custom);
+}
+
+void AdvTriggerWidget::camIsStreaming(bool streamingIsOn)
+{
+    emit CamStreamingOn(streamingIsOn);
+    ui.cmbSelectPreset->setEnabled(!streamingIsOn);
+    ui.lbl_notAcquireHint->setVisible(streamingIsOn);
+}
+
+void AdvTriggerWidget::OnClickAdvancedDialog()
+{
+    auto* dialog = new QDialog(this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    const QString model = featureManager->GetStringValue(QStringLiteral("DeviceModelName"));
+    const QString serial = featureManager->GetStringValue(QStringLiteral("DeviceSerialNumber"));
+    dialog->setWindowTitle(tr("Advanced Trigger IO") + QStringLiteral(" (%1-%2)").arg(model).arg(serial));
+    dialog->setWindowFlags(dialog->windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    auto* layout = new QVBoxLayout();
+    const int presetIndex = ui.cmbSelectPreset->currentIndex();
+
+    setCursor(Qt::WaitCursor);
+    dialogContent = new AdvTriggerDialog(featureList, presetIndex, dialog);
+    connect(dialog, SIGNAL(finished(int)), this, SLOT(showTabWidget(int)));
+    connect(this, SIGNAL(CamStreamingOn(bool)), dialogContent, SLOT(disableContents(bool)));
+    layout->addWidget(dialogContent);
+    dialog->setLayout(layout);
+
+    // Two views writing the same camera would fight over its selectors: the
+    // page steps aside (and stops observing) while the dialog is open.
+    setVisible(false);
+    emit dialogWindowDisplayed(true);
+    dialog->show();
+    unsetCursor();
+}
+
+void AdvTriggerWidget::showTabWidget(int)
+{
+    setCursor(Qt::WaitCursor);
+    if (dialogContent) {
+        // Shows what the dialog chose without applying it a second time.
+        const QSignalBlocker block(ui.cmbSelectPreset);
+        ui.cmbSelectPreset->setCurrentIndex(dialogContent->PresetIndex());
+    }
+    setVisible(true);
+    emit dialogWindowDisplayed(false);
+    unsetCursor();
+}
