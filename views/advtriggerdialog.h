@@ -1,0 +1,45 @@
+#ifndef VIEWS_ADVTRIGGERDIALOG_H
+#define VIEWS_ADVTRIGGERDIALOG_H
+
+#include "widgets/advtriggerbase.h"
+
+#include "ui_advtriggerdialog.h"
+
+// The content of the "Advanced Trigger IO" window: every trigger, line,
+// acquisition, action, PTP, software signal, counter and timer setting, and
+// a PWM calculator that turns a frequency and duty cycle into the selected
+// timer's delay and duration.
+class AdvTriggerDialog : public AdvTriggerBase
+{
+    Q_OBJECT
+
+public:
+    // Binds the form at once. The preset box starts on `presetIndex` (the
+    // page's) without applying it. Throws TENotSupported for another
+    // vendor's camera.
+    AdvTriggerDialog(const CameraFeatureList& features, int presetIndex, QWidget* parent);
+    ~AdvTriggerDialog() override;
+
+    int PresetIndex() const;
+
+    void UpdateChangedFeatures() override;
+    void ApplyColorScheme() override;
+
+private slots:
+    void SetCustomPreset() override;
+    // Frequency (Hz) and duty cycle (% active) to the timer's TimerDuration
+    // and TimerDelay (µs); writes nothing for a missing, zero or negative one.
+    void calculatePWM();
+    // The timer's delay and duration back to frequency and duty cycle; only
+    // while PWM mode is on.
+    void reverseCalcPWM();
+    // On: the timer restarts itself at the falling edge of its own active
+    // signal, so it runs periodically.
+    void enablePWM(bool on);
+    void disableContents(bool streamingIsOn);
+
+private:
+    Ui::AdvTriggerDialog ui;
+};
+
+#endif
