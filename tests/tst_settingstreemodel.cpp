@@ -1,0 +1,133 @@
+#include "presets/settingstreemodel.h"
+
+#include "features/featuremanager.h"
+#include "testsupport.h"
+
+#include <QAbstractItemModelTester>
+#include <QtTest>
+
+namespace {
+
+// Counter1 is the only active counter; the timer has no governing feature, so
+// its entry counts as active; no trigger is on.
+const QByteArray description = R"({ "format": 1, "features": [
+  { "name": "CounterSelector", "type": "Enumeration", "entries": [ "Counter0", "Counter1" ] },
+  { "name": "CounterEventSource", "type": "Enumeration", "selectedBy": "CounterSelector", "entries": [ "Off", "Line0" ],
+    "values": { "Counter1": "Line0" } },
+  { "name": "CounterDuration", "type": "Integer", "selectedBy": "CounterSelector", "max": 100000, "value": 3 },
+  { "name": "TimerSelector", "type": "Enumeration", "entries": [ "Timer0" ] },
+  { "name": "TimerDuration", "type": "Float", "selectedBy": "TimerSelector", "value": 1.5 },
+  { "name": "TriggerSelector", "type": "Enumeration", "entries": [ "FrameStart", "AcquisitionStart" ] },
+  { "name": "TriggerMode", "type": "Enumeration", "selectedBy": "TriggerSelector", "entries": [ "Off", "On" ] },
+  { "name": "TriggerSource", "type": "Enumeration", "selectedBy": "TriggerSelector", "entries": [ "Software", "Line0" ], "value": "Line0" },
+  { "name": "TriggerCount", "type": "Integer", "selectedBy": "TriggerSelector", "max": 10000000, "value": 5 },
+  { "name": "TriggerArmed", "type": "Boolean", "selectedBy": "TriggerSelector", "value": true },
+  { "name": "TriggerStatus", "type": "String", "access": "RO", "selectedBy": "TriggerSelector" },
+  { "name": "TriggerSoftware", "type": "Command", "selectedBy": "TriggerSelector" } ] })";
+
+const QStringList counterAndTimer = { "**Counter | Counter1", "  CounterEventSource = Line0 [CounterSelector_Counter1]",
+                                      "  CounterDuration = 3 [CounterSelector_Counter1]", "**Timer | Timer0",
+                                      "  TimerDuration = 1.5 [TimerSelector_Timer0]" };
+const QStringList triggerInactive = { "Trigger | inactive [inactive]" };
+
+// Read-only and command features never get a row.
+QStringList TriggerGroup(const QString& entry, const QString& source = "Line0", const QString& count = "5")
+{
+    const QString key = " [TriggerSelector_" + entry + "]";
+    return { "**Trigger | " + entry, "  TriggerMode = On" + key, "  TriggerSource = " + source + key,
+             "  TriggerCount = " + count + key, "  TriggerArmed = 1" + key };
+}
+
+// The tree as text: "**" marks a bold row, user data follows in brackets.
+QStringList Dump(SettingsTreeModel& model)
+{
+    QStringList lines;
+    auto line = [](const QStandardItem* name, const QStandardItem* value, bool child) {
+        const QVariant data = name->data(Qt::UserRole);
+        return QString(child ? "  " : "") + (name->font().weight() == QFont::Bold ? "**" : "") + name->text()
+            + (child ? " = " : " | ") + value->text() + (data.isValid() ? " [" + data.toString() + "]" : "");
+    };
+    const QStandardItemModel& items = *model.ItemModel();
+    for (int row = 0; row < items.rowCount(); ++row) {
+        const QStandardItem* group = items.item(row, 0);
+        lines << line(group, items.item(row, 1), false);
+        for (int child = 0; child < group->rowCount(); ++child)
+            lines << line(group->child(child, 0), group->child(child, 1), true);
+    }
+    return lines;
+}
+
+} // namespace
+
+class TestSettingsTreeModel : public QObject
+{
+    Q_OBJECT
+    std::shared_ptr<KelCPP::Sim::SimCamera> camera;
+    std::unique_ptr<FeatureManager> manager;
+
+    void Write(const char* name, const QString& value) { QCOMPARE(manager->SetValue(name, value), value); }
+    void CheckSelectorsWrittenBack()
+    {
+        QCOMPARE(manager->GetStringValue("CounterSelector"), QString("Counter0"));
+        QCOMPARE(manager->GetStringValue("TriggerSelector"), QString("FrameStart"));
+    }
+
+private slots:
+    void init()
+    {
+        QVERIFY(camera = TestSupport::CameraFromJson(description));
+        KelCPP::FeaturePtrVector features;
+        camera->GetFeatures(features);
+        FeatureList wrappers(new QVector<KelFeatureWrapperPtr>());
+        for (const KelCPP::FeaturePtr& feature : features)
+            wrappers->append(std::make_shared<KelFeatureWrapper>(feature));
+        manager.reset(new FeatureManager(wrappers));
+    }
+
+    void triggerModeAddsAndRemovesItsGroupAndReloadRebuilds()
+    {
+        SettingsTreeModel model(manager.get(), nullptr);
+        QAbstractItemModelTester tester(model.ItemModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QCOMPARE(Dump(model), counterAndTimer + triggerInactive);
+        CheckSelectorsWrittenBack();
+
+        Write("TriggerMode", "On");
+        model.OnFeatureChanged("TriggerMode", "On");
+        QCOMPARE(Dump(model), counterAndTimer + TriggerGroup("FrameStart"));
+        model.OnFeatureChanged("TriggerMode", "On"); // already shown: only its value
+        model.OnFeatureChanged("TriggerSource", "Software");
+        QCOMPARE(Dump(model), counterAndTimer + TriggerGroup("FrameStart", "Software"));
+
+        Write("TriggerMode", "Off");
+        model.OnFeatureChanged("TriggerMode", "Off");
+        QCOMPARE(Dump(model), counterAndTimer + triggerInactive);
+
+        Write("TriggerMode", "On");
+        QCOMPARE(manager->SetValue("TriggerCount", 1000000.0), 1000000.0);
+        model.Reload();
+        QCOMPARE(Dump(model), counterAndTimer + TriggerGroup("FrameStart", "Line0", "1e+06"));
+        CheckSelectorsWrittenBack();
+    }
+
+    void selectorChangeOnlyMovesLaterValues()
+    {
+        for (const char* entry : { "AcquisitionStart", "FrameStart" }) {
+            Write("TriggerSelector", entry);
+            Write("TriggerMode", "On");
+        }
+        SettingsTreeModel model(manager.get(), nullptr);
+        QAbstractItemModelTester tester(model.ItemModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        const QStringList both = counterAndTimer + TriggerGroup("FrameStart") + TriggerGroup("AcquisitionStart");
+        QCOMPARE(Dump(model), both);
+
+        // The selected entry is read from the camera, not taken from the value.
+        Write("TriggerSelector", "AcquisitionStart");
+        model.OnFeatureChanged("TriggerSelector", "FrameStart");
+        QCOMPARE(Dump(model), both);
+        model.OnFeatureChanged("TriggerCount", 7.0);
+        QCOMPARE(Dump(model), counterAndTimer + TriggerGroup("FrameStart") + TriggerGroup("AcquisitionStart", "Line0", "7"));
+    }
+};
+
+QTEST_MAIN(TestSettingsTreeModel)
+#include "tst_settingstreemodel.moc"
