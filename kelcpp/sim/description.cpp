@@ -725,7 +725,12 @@ int Description::Find(const std::string& name) const
 std::string FloatText(double value)
 {
     char buffer[40];
-    for (int precision = 1; precision <= 17; ++precision) {
+    // At least as many digits as the integer part has, so that 10 reads
+    // "10" and not "1e+01".
+    int first = 1;
+    if (std::isfinite(value) && std::fabs(value) >= 1.0)
+        first = std::min(17, static_cast<int>(std::floor(std::log10(std::fabs(value)))) + 1);
+    for (int precision = first; precision <= 17; ++precision) {
         std::snprintf(buffer, sizeof buffer, "%.*g", precision, value);
         if (std::strtod(buffer, nullptr) == value)
             break;
