@@ -1,0 +1,286 @@
+#include "views/advtriggerdialog.h"
+#include "views/advtriggerwidget.h"
+
+#include "testsupport.h"
+
+#include <QComboBox>
+#include <QDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QVBoxLayout>
+#include <QtTest>
+
+using namespace std::chrono_literals;
+using Camera = std::shared_ptr<KelCPP::Sim::SimCamera>;
+
+namespace {
+
+CameraFeatureList Features(const Camera& camera)
+{
+    KelCPP::FeaturePtrVector features;
+    camera->GetFeatures(features);
+    return CameraFeatureList::create(features.begin(), features.end());
+}
+
+// Edits and reads on the camera's side, as another client would make them.
+KelCPP::FeaturePtr Feature(const Camera& camera, const char* name)
+{
+    KelCPP::FeaturePtr feature;
+    camera->GetFeatureByName(name, feature);
+    return feature;
+}
+template <class T> bool Set(const Camera& camera, const char* name, T value) { return Feature(camera, name)->SetValue(value) == 0; }
+QString Text(const Camera& camera, const char* name) { std::string text; Feature(camera, name)->GetValue(text); return QString::fromStdString(text); }
+
+// Delivers everything the camera reported so far; with a view, runs its refresh.
+bool Deliver(const Camera& camera, QWidget* view = nullptr)
+{
+    camera->WaitForNotifications();
+    QCoreApplication::sendPostedEvents();
+    return !view || QMetaObject::invokeMethod(view, "updateTimer");
+}
+
+QString Write(const std::string& feature, double value) { return QString::fromStdString(feature) + '=' + QString::number(value, 'g', 17); }
+QStringList Writes(double duration, double delay) { return {Write("TimerDuration", duration), Write("TimerDelay", delay)}; }
+
+// The logged writes to the timer's duration and delay, or else to anything but a selector.
+QStringList Logged(const Camera& camera, bool timerOnly = true)
+{
+    QStringList writes;
+    for (const KelCPP::Sim::CallRecord& r : camera->CallLog()) {
+        const bool timer = r.feature == "TimerDuration" || r.feature == "TimerDelay";
+        if (r.op == KelCPP::Sim::Op::SetValue && (timerOnly ? timer : !QString::fromStdString(r.feature).endsWith("Selector")))
+            writes << Write(r.feature, QString::fromStdString(r.value).toDouble());
+    }
+    return writes;
+}
+
+template <class T = QLineEdit> T* Child(const QObject* parent, const char* name) { return parent->findChild<T*>(QLatin1String(name)); }
+
+// The tab page, shown in a host's tab.
+class Page : public AdvTriggerWidget
+{
+public:
+    Page(const Camera& camera, QWidget* host) : AdvTriggerWidget(Features(camera), host), camera(camera) { (new QVBoxLayout(host))->addWidget(this); }
+    // Whether a camera-side change of TriggerMode reaches the page's list of features to refresh.
+    bool Observes(const char* mode)
+    {
+        Deliver(camera);
+        changedFeatures->clear(); // earlier reports, some still queued when the page hid
+        Set(camera, "TriggerMode", mode);
+        Deliver(camera);
+        return changedFeatures->contains("TriggerMode");
+    }
+
+private:
+    Camera camera;
+};
+
+} // namespace
+
+class TestAdvTriggerDialog : public QObject
+{
+    Q_OBJECT
+
+    Camera camera;
+    std::unique_ptr<AdvTriggerDialog> dialog;
+
+    // The dialog over the camera as it is now, shown and refreshed once.
+    void Open()
+    {
+        dialog = std::make_unique<AdvTriggerDialog>(Features(camera), -1, nullptr);
+        dialog->show();
+        QVERIFY(Deliver(camera, dialog.get()));
+    }
+    QLineEdit* Field(const char* name) const { return Child(dialog.get(), name); }
+    QGroupBox* Pwm() const { return Child<QGroupBox>(dialog.get(), "grpPWM"); }
+    QString PwmFields() const { return (Field("txtPWMFrequency")->text() + ' ' + Field("txtPWMDutyCycle")->text()).trimmed(); }
+    // Types into the PWM fields and leaves one of them.
+    void Enter(const char* frequency, const char* dutyCycle, const char* leaving = "txtPWMDutyCycle")
+    {
+        Field("txtPWMFrequency")->setText(frequency);
+        Field("txtPWMDutyCycle")->setText(dutyCycle);
+        QMetaObject::invokeMethod(Field(leaving), "editingFinished");
+    }
+
+private slots:
+    void init() { camera = TestSupport::OpenCamera("full.json"); }
+    void cleanup() { dialog.reset(); camera.reset(); }
+
+    void missingFeatureHints_data()
+    {
+        QTest::addColumn<QByteArray>("description");
+        QTest::addColumn<QList<bool>>("shown"); // action commands, software signals, counters and timers
+        QTest::newRow("basic") << QByteArray("basic.json") << QList<bool>{true, true, true};
+        QTest::newRow("full") << QByteArray("full.json") << QList<bool>{false, false, false};
+        QTest::newRow("counters without timers") << QByteArray(R"({ "format": 1, "features": [
+            { "name": "DeviceVendorName", "type": "String", "value": "Brennix" }, { "name": "ActionSelector", "type": "Integer" },
+            { "name": "CounterSelector", "type": "Enumeration", "entries": [ "Counter0" ] } ] })") << QList<bool>{false, true, true};
+    }
+    void missingFeatureHints()
+    {
+        QFETCH(QByteArray, description);
+        camera = description.startsWith('{') ? TestSupport::CameraFromJson(description) : TestSupport::OpenCamera(description);
+        AdvTriggerDialog hidden(Features(camera), -1, nullptr);
+        QList<bool> shown;
+        for (const char* hint : {"lbl_noActionCommandsHint", "lbl_noSoftwareSignalHint", "lbl_noCounterTimerHint"})
+            shown << Child<QLabel>(&hidden, hint)->isVisibleTo(&hidden);
+        QTEST(shown, "shown");
+    }
+
+    void frequencyAndDutyCycleToTimer_data()
+    {
+        QTest::addColumn<QByteArray>("typed"); // frequency (Hz) and duty cycle (%)
+        QTest::addColumn<QStringList>("writes");
+        QTest::newRow("1 kHz, 25 %") << QByteArray("1000 25") << Writes(250, 750);
+        QTest::newRow("3 Hz, 50 %: six digits") << QByteArray("3 50") << Writes(166667, 166667);
+        QTest::newRow("100 %") << QByteArray("500 100") << Writes(2000, 0);
+        for (const char* typed : {"0 25", "-5 25", "abc 25", " 25", "1000 0", "1000 -10", "1000 x", "1000 "})
+            QTest::addRow("nothing for '%s'", typed) << QByteArray(typed) << QStringList();
+    }
+    void frequencyAndDutyCycleToTimer()
+    {
+        QFETCH(QByteArray, typed);
+        Open();
+        Pwm()->setChecked(true);
+        camera->SetCallLogEnabled(true);
+        for (const char* leaving : {"txtPWMFrequency", "txtPWMDutyCycle"}) {
+            camera->ClearCallLog();
+            Enter(typed.split(' ').at(0), typed.split(' ').at(1), leaving);
+            QTEST(Logged(camera), "writes");
+        }
+    }
+
+    void timerToFrequencyAndDutyCycle_data()
+    {
+        QTest::addColumn<double>("duration");
+        QTest::addColumn<double>("delay");
+        QTest::addColumn<QString>("shown"); // frequency (Hz) and duty cycle (%)
+        QTest::newRow("250 + 750 us") << 250.0 << 750.0 << QString("1000 25");
+        QTest::newRow("six digits") << 1.0 << 2.0 << QString("333333 33.3333");
+        QTest::newRow("both 0") << 0.0 << 0.0 << QString("0 0");
+    }
+    void timerToFrequencyAndDutyCycle()
+    {
+        QFETCH(double, duration);
+        QFETCH(double, delay);
+        Open();
+        Pwm()->setChecked(true);
+        QVERIFY(Set(camera, "TimerDuration", duration) && Set(camera, "TimerDelay", delay));
+        camera->SetCallLogEnabled(true);
+        QVERIFY(Deliver(camera, dialog.get()));
+        QTEST(PwmFields(), "shown");
+        QCOMPARE(Logged(camera), QStringList()); // shown, not written back
+    }
+
+    void switchingPwmMode()
+    {
+        QVERIFY(Set(camera, "TimerDuration", 250.0) && Set(camera, "TimerDelay", 750.0));
+        Open();
+        camera->SetCallLogEnabled(true);
+        Pwm()->setChecked(true); // empty fields: filled from the timer, which now retriggers itself
+        QCOMPARE(PwmFields(), QString("1000 25"));
+        QCOMPARE(Text(camera, "TimerTriggerSource") + ' ' + Text(camera, "TimerTriggerActivation"), QString("Timer0Active FallingEdge"));
+        QCOMPARE(Logged(camera), QStringList());
+        Pwm()->setChecked(false);
+        QCOMPARE(PwmFields(), QString());
+        Enter("500", "50"); // ignored while off...
+        QCOMPARE(Logged(camera), QStringList());
+        Pwm()->setChecked(true); // ...and written when switched on: the fields win
+        QCOMPARE(Logged(camera), Writes(1000, 1000));
+    }
+
+    void pwmModeFollowsCamera_data()
+    {
+        QTest::addColumn<QByteArray>("trigger"); // the timer's trigger source and activation
+        QTest::addColumn<QString>("shown");     // empty while PWM mode is off
+        QTest::newRow("own active signal, falling edge") << QByteArray("Timer0Active FallingEdge") << QString("1000 25");
+        QTest::newRow("rising edge") << QByteArray("Timer0Active RisingEdge") << QString();
+        QTest::newRow("other timer") << QByteArray("Timer1Active FallingEdge") << QString();
+    }
+    void pwmModeFollowsCamera()
+    {
+        QFETCH(QByteArray, trigger);
+        QFETCH(QString, shown);
+        QVERIFY(Set(camera, "TimerDuration", 250.0) && Set(camera, "TimerDelay", 750.0));
+        QVERIFY(Set(camera, "TimerTriggerSource", trigger.split(' ').at(0).constData()));
+        QVERIFY(Set(camera, "TimerTriggerActivation", trigger.split(' ').at(1).constData()));
+        Open(); // its first refresh
+        QCOMPARE(Pwm()->isChecked(), !shown.isEmpty());
+        QCOMPARE(PwmFields(), shown);
+        QVERIFY(Set(camera, "TimerTriggerSource", "Off")); // leaving PWM on the camera keeps the mode
+        QVERIFY(Deliver(camera, dialog.get()));
+        QCOMPARE(Pwm()->isChecked(), !shown.isEmpty());
+    }
+
+    void handOverToDialogAndBack()
+    {
+        QWidget host;
+        auto* page = new Page(camera, &host);
+        host.show();
+        QVERIFY(page->Observes("On"));
+        // Both boxes list the same presets; applying one writes AcquisitionFrameCount.
+        auto presets = [](QWidget* view, int index) {
+            auto* box = Child<QComboBox>(view, "cmbSelectPreset");
+            const QSignalBlocker block(box);
+            for (int frames : {3, 5})
+                box->addItem(QString::number(frames), QVariantMap{{"AcquisitionFrameCount", QVariantMap{{"#value", frames}}}});
+            box->setCurrentIndex(index);
+            return box;
+        };
+        QComboBox* pagePresets = presets(page, 0);
+        QSignalSpy displayed(page, SIGNAL(dialogWindowDisplayed(bool)));
+
+        Child<QPushButton>(page, "btnAdvancedDialog")->click();
+        QPointer<QDialog> window = page->findChild<QDialog*>();
+        QVERIFY(window && window->isVisible() && !page->isVisible());
+        QCOMPARE(displayed.takeFirst(), QVariantList{true});
+        QCOMPARE(window->windowTitle(), QString("Advanced Trigger IO (%1-%2)").arg(Text(camera, "DeviceModelName"), Text(camera, "DeviceSerialNumber")));
+        QVERIFY(!page->Observes("Off"));
+
+        // The page passes the streaming state on to the open dialog.
+        QComboBox* dialogPresets = presets(window, 1); // chosen (and applied) in the dialog
+        auto* hint = Child<QLabel>(window, "lbl_notAcquireHint");
+        QVERIFY(dialogPresets->isEnabled() && !hint->isVisible());
+        for (bool streaming : {true, false}) {
+            QVERIFY(QMetaObject::invokeMethod(page, "camIsStreaming", Q_ARG(bool, streaming)));
+            QCOMPARE(dialogPresets->isEnabled(), !streaming);
+            QCOMPARE(hint->isVisible(), streaming);
+        }
+
+        camera->SetCallLogEnabled(true);
+        window->reject();
+        QVERIFY(page->isVisible());
+        QCOMPARE(displayed.takeFirst(), QVariantList{false});
+        QCOMPARE(pagePresets->currentIndex(), 1);
+        QTRY_VERIFY(window.isNull());
+        QCOMPARE(Logged(camera, false), QStringList()); // the preset is not applied a second time
+        QVERIFY(page->Observes("On"));
+    }
+
+    void slowPwmDrivesOutputLine()
+    {
+        Open();
+        Pwm()->setChecked(true);
+        Enter("0.25", "50"); // 2 s low, 2 s high
+        auto* source = Child<QComboBox>(dialog.get(), "cmbLine2_LineSource");
+        source->setCurrentText("Timer0Active");
+        QCOMPARE(source->currentText(), QString("Timer0Active"));
+        camera->Step(500ms); // samples away from the edges
+        QByteArray lit;
+        for (int second = 0; second < 8; ++second) {
+            camera->Step(1s);
+            QVERIFY(Deliver(camera, dialog.get()));
+            lit += Child<QLabel>(dialog.get(), "lblLine2_LineStatus")->isEnabled() ? '1' : '0';
+        }
+        for (int i = 0; i + 2 < lit.size(); ++i)
+            QVERIFY2(lit[i] != lit[i + 2], "LED once a second: " + lit);
+    }
+};
+
+QTEST_MAIN(TestAdvTriggerDialog)
+#include "tst_advtriggerdialog.moc"
