@@ -89,6 +89,17 @@ int ToInt(double value)
     return static_cast<int>(value);
 }
 
+// The handlers' sender as the widget class they expect; null, with the
+// warning, for another class.
+template <typename Widget>
+Widget* SenderAs(QObject* sender)
+{
+    auto* widget = qobject_cast<Widget*>(sender);
+    if (!widget)
+        qWarning("Error accessing widget '%s'", sender->objectName().toLatin1().constData());
+    return widget;
+}
+
 QString NumberText(double value)
 {
     return QStringLiteral("%1").arg(value, 0, 'g');
@@ -401,18 +412,26 @@ void AdvTriggerBase::AttachStatusTree(QTreeView* view)
 
 // --- handlers ----------------------------------------------------------------
 
+void AdvTriggerBase::WriteComboBox(QObject* sender, const QString& feature, const QString& text)
+{
+    if (auto* box = SenderAs<QComboBox>(sender)) {
+        const QSignalBlocker block(box);
+        box->setCurrentText(featureManager->SetValue(feature, text));
+    }
+}
+
+void AdvTriggerBase::WriteCheckBox(QObject* sender, const QString& feature, int state)
+{
+    if (auto* box = SenderAs<QCheckBox>(sender)) {
+        const QSignalBlocker block(box);
+        box->setChecked(featureManager->SetValue(feature, static_cast<double>(state)) != 0.0);
+    }
+}
+
 void AdvTriggerBase::OnChangeComboboxSelection(const QString& currentText)
 {
-    if (!sender())
-        return;
-    const QString feature = sender()->objectName().mid(PrefixLength);
-    auto* box = qobject_cast<QComboBox*>(sender());
-    if (!box) {
-        qWarning("Error accessing widget '%s'", sender()->objectName().toLatin1().constData());
-        return;
-    }
-    const QSignalBlocker block(box);
-    box->setCurrentText(featureManager->SetValue(feature, currentText));
+    if (sender())
+        WriteComboBox(sender(), sender()->objectName().mid(PrefixLength), currentText);
 }
 
 void AdvTriggerBase::OnFinishLineEdit()
@@ -420,11 +439,9 @@ void AdvTriggerBase::OnFinishLineEdit()
     if (!sender())
         return;
     const QString feature = sender()->objectName().mid(PrefixLength);
-    auto* edit = qobject_cast<QLineEdit*>(sender());
-    if (!edit) {
-        qWarning("Error accessing widget '%s'", sender()->objectName().toLatin1().constData());
+    auto* edit = SenderAs<QLineEdit>(sender());
+    if (!edit)
         return;
-    }
     const QSignalBlocker block(edit);
     const bool hex = IsHexFeature(feature);
     const double number = hex ? static_cast<double>(edit->text().mid(2).toLongLong(nullptr, 16))
@@ -439,11 +456,9 @@ void AdvTriggerBase::OnChangeSpinbox(int value)
     if (!sender())
         return;
     const QString feature = sender()->objectName().mid(PrefixLength);
-    auto* box = qobject_cast<QSpinBox*>(sender());
-    if (!box) {
-        qWarning("Error accessing widget '%s'", sender()->objectName().toLatin1().constData());
+    auto* box = SenderAs<QSpinBox>(sender());
+    if (!box)
         return;
-    }
     const QSignalBlocker block(box);
     box->setValue(ToInt(featureManager->SetValue(feature, static_cast<double>(value))));
 }
@@ -453,27 +468,17 @@ void AdvTriggerBase::OnChangeDoubleSpinbox(double value)
     if (!sender())
         return;
     const QString feature = sender()->objectName().mid(PrefixLength);
-    auto* box = qobject_cast<QDoubleSpinBox*>(sender());
-    if (!box) {
-        qWarning("Error accessing widget '%s'", sender()->objectName().toLatin1().constData());
+    auto* box = SenderAs<QDoubleSpinBox>(sender());
+    if (!box)
         return;
-    }
     const QSignalBlocker block(box);
     box->setValue(featureManager->SetValue(feature, value));
 }
 
 void AdvTriggerBase::OnChangeCheckbox(int state)
 {
-    if (!sender())
-        return;
-    const QString feature = sender()->objectName().mid(PrefixLength);
-    auto* box = qobject_cast<QCheckBox*>(sender());
-    if (!box) {
-        qWarning("Error accessing widget '%s'", sender()->objectName().toLatin1().constData());
-        return;
-    }
-    const QSignalBlocker block(box);
-    box->setChecked(featureManager->SetValue(feature, static_cast<double>(state)) != 0.0);
+    if (sender())
+        WriteCheckBox(sender(), sender()->objectName().mid(PrefixLength), state);
 }
 
 void AdvTriggerBase::OnExecuteCommandButton()
@@ -696,34 +701,17 @@ QString AdvTriggerBase::ParseCellName(QString objectName)
 
 void AdvTriggerBase::OnChangeTableCombobox(const QString& currentText)
 {
-    if (!sender())
-        return;
-    const QString feature = ParseCellName(sender()->objectName());
-    if (feature.isEmpty())
-        return;
-    auto* box = qobject_cast<QComboBox*>(sender());
-    if (!box) {
-        qWarning("Error accessing widget '%s'", sender()->objectName().toLatin1().constData());
-        return;
-    }
-    const QSignalBlocker block(box);
-    box->setCurrentText(featureManager->SetValue(feature, currentText));
+    // A cell's feature is written for the cell's line, which ParseCellName selects.
+    const QString feature = sender() ? ParseCellName(sender()->objectName()) : QString();
+    if (!feature.isEmpty())
+        WriteComboBox(sender(), feature, currentText);
 }
 
 void AdvTriggerBase::OnChangeTableCheckbox(int state)
 {
-    if (!sender())
-        return;
-    const QString feature = ParseCellName(sender()->objectName());
-    if (feature.isEmpty())
-        return;
-    auto* box = qobject_cast<QCheckBox*>(sender());
-    if (!box) {
-        qWarning("Error accessing widget '%s'", sender()->objectName().toLatin1().constData());
-        return;
-    }
-    const QSignalBlocker block(box);
-    box->setChecked(featureManager->SetValue(feature, static_cast<double>(state)) != 0.0);
+    const QString feature = sender() ? ParseCellName(sender()->objectName()) : QString();
+    if (!feature.isEmpty())
+        WriteCheckBox(sender(), feature, state);
 }
 
 void AdvTriggerBase::OnChangeTableSpinbox(double value)
@@ -733,11 +721,9 @@ void AdvTriggerBase::OnChangeTableSpinbox(double value)
     const QString feature = ParseCellName(sender()->objectName());
     if (feature.isEmpty())
         return;
-    auto* box = qobject_cast<QDoubleSpinBox*>(sender());
-    if (!box) {
-        qWarning("Error accessing widget '%s'", sender()->objectName().toLatin1().constData());
+    auto* box = SenderAs<QDoubleSpinBox>(sender());
+    if (!box)
         return;
-    }
     const QSignalBlocker block(box);
     // Debounce times span decades: every step halves or doubles the camera's
     // value instead of writing what was typed.

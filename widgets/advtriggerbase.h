@@ -109,6 +109,10 @@ protected:
 
 private:
     bool IsHexFeature(const QString& featureName);
+    // Write the sender's new value and show what the camera holds then, with
+    // the sender's signals blocked.
+    void WriteComboBox(QObject* sender, const QString& feature, const QString& text);
+    void WriteCheckBox(QObject* sender, const QString& feature, int state);
 };
 
 #endif

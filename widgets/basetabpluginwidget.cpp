@@ -35,6 +35,29 @@ void DiscardMessage(QtMsgType, const QMessageLogContext&, const QString&)
 {
 }
 
+// Runs `visit` on every camera feature whose name is observed, in the
+// camera's order, skipping features whose name cannot be read. Returns the
+// last visit's code, or "not found" when the camera has no features.
+template <typename Visit>
+int WalkObserved(const CameraFeatureList& cameraFeatures, const QStringList& observed, Visit visit)
+{
+    const CameraFeatureList features = cameraFeatures;
+    if (!features || features->isEmpty()) {
+        qDebug().nospace() << "Could not get features. Error code: " << NoFeaturesCode << '\n';
+        return NoFeaturesCode;
+    }
+    int result = KelCPP::KelError::Success;
+    for (const std::shared_ptr<KelCPP::Feature>& feature : *features) {
+        std::string name;
+        if (!feature || feature->GetName(name) != KelCPP::KelError::Success)
+            continue;
+        const QString featureName = QString::fromStdString(name);
+        if (observed.contains(featureName))
+            result = visit(*feature, featureName);
+    }
+    return result;
+}
+
 } // namespace
 
 BaseTabPluginWidget::BaseTabPluginWidget(const CameraFeatureList& features, QWidget* parent)
@@ -83,47 +106,25 @@ bool BaseTabPluginWidget::IsVendorSupported(FeatureManager* manager)
 
 int BaseTabPluginWidget::RegisterObservers(bool markChanged)
 {
-    const CameraFeatureList features = cameraFeatures;
-    if (!features || features->isEmpty()) {
-        qDebug().nospace() << "Could not get features. Error code: " << NoFeaturesCode << '\n';
-        return NoFeaturesCode;
-    }
-    int result = KelCPP::KelError::Success;
-    for (const std::shared_ptr<KelCPP::Feature>& feature : *features) {
-        std::string name;
-        if (!feature || feature->GetName(name) != KelCPP::KelError::Success)
-            continue;
-        const QString featureName = QString::fromStdString(name);
-        if (!observedFeatures.contains(featureName))
-            continue;
-        result = feature->RegisterObserver(featureObserver);
+    return WalkObserved(cameraFeatures, observedFeatures,
+                        [this, markChanged](KelCPP::Feature& feature, const QString& name) {
+        const int result = feature.RegisterObserver(featureObserver);
         if (result != KelCPP::KelError::Success)
             qDebug().nospace() << "Could not register feature observer. Error code: " << result << '\n';
         if (markChanged)
-            changedFeatures->append(featureName);
-    }
-    return result;
+            changedFeatures->append(name);
+        return result;
+    });
 }
 
 int BaseTabPluginWidget::UnregisterObservers()
 {
-    const CameraFeatureList features = cameraFeatures;
-    if (!features || features->isEmpty()) {
-        qDebug().nospace() << "Could not get features. Error code: " << NoFeaturesCode << '\n';
-        return NoFeaturesCode;
-    }
-    int result = KelCPP::KelError::Success;
-    for (const std::shared_ptr<KelCPP::Feature>& feature : *features) {
-        std::string name;
-        if (!feature || feature->GetName(name) != KelCPP::KelError::Success)
-            continue;
-        if (!observedFeatures.contains(QString::fromStdString(name)))
-            continue;
-        result = feature->UnregisterObserver(featureObserver);
+    return WalkObserved(cameraFeatures, observedFeatures, [this](KelCPP::Feature& feature, const QString&) {
+        const int result = feature.UnregisterObserver(featureObserver);
         if (result != KelCPP::KelError::Success)
             qDebug().nospace() << "Could not unregister feature observer. Error code: " << result << '\n';
-    }
-    return result;
+        return result;
+    });
 }
 
 bool BaseTabPluginWidget::IsDarkPalette() const

@@ -267,54 +267,55 @@ void SimCore::Record(int f, Op op, const std::string& value, KelErrorType result
 
 // --- reads ---------------------------------------------------------------
 
+KelErrorType SimCore::CheckReadable(int f, KelFeatureDataType type, KelFeatureDataType alsoType)
+{
+    const auto actual = Def(f).type;
+    if (actual != type && actual != alsoType)
+        return KelError::WrongType;
+    return Readable(f) ? KelError::Success : KelError::InvalidAccess;
+}
+
 KelErrorType SimCore::GetInt(int f, std::int64_t& value)
 {
-    const auto type = Def(f).type;
-    if (type != KelFeatureDataInt && type != KelFeatureDataEnum)
-        return KelError::WrongType;
-    if (!Readable(f))
-        return KelError::InvalidAccess;
-    value = Current(f).i;
-    return KelError::Success;
+    const KelErrorType err = CheckReadable(f, KelFeatureDataInt, KelFeatureDataEnum);
+    if (err == KelError::Success)
+        value = Current(f).i;
+    return err;
 }
 
 KelErrorType SimCore::GetFloat(int f, double& value)
 {
-    if (Def(f).type != KelFeatureDataFloat)
-        return KelError::WrongType;
-    if (!Readable(f))
-        return KelError::InvalidAccess;
-    value = Current(f).f;
-    return KelError::Success;
+    const KelErrorType err = CheckReadable(f, KelFeatureDataFloat);
+    if (err == KelError::Success)
+        value = Current(f).f;
+    return err;
 }
 
 KelErrorType SimCore::GetBool(int f, bool& value)
 {
-    if (Def(f).type != KelFeatureDataBool)
-        return KelError::WrongType;
-    if (!Readable(f))
-        return KelError::InvalidAccess;
-    value = Current(f).b;
-    return KelError::Success;
+    const KelErrorType err = CheckReadable(f, KelFeatureDataBool);
+    if (err == KelError::Success)
+        value = Current(f).b;
+    return err;
 }
 
 KelErrorType SimCore::GetText(int f, const CallContext& ctx, char* buffer, std::uint32_t& length)
 {
-    const auto type = Def(f).type;
-    if (type != KelFeatureDataEnum && type != KelFeatureDataString)
-        return KelError::WrongType;
-    if (!Readable(f))
-        return KelError::InvalidAccess;
-    return FillText(ctx, CurrentText(f), buffer, length);
+    const KelErrorType err = CheckReadable(f, KelFeatureDataEnum, KelFeatureDataString);
+    return err == KelError::Success ? FillText(ctx, CurrentText(f), buffer, length) : err;
+}
+
+KelErrorType SimCore::FillDefText(const CallContext& ctx, const std::string& text, char* buffer,
+                                  std::uint32_t& length)
+{
+    return FillText(ctx, text, buffer, length);
 }
 
 KelErrorType SimCore::GetRaw(int f, const CallContext& ctx, std::uint8_t* buffer,
                              std::uint32_t& size, std::uint32_t& sizeFilled)
 {
-    if (Def(f).type != KelFeatureDataRaw)
-        return KelError::WrongType;
-    if (!Readable(f))
-        return KelError::InvalidAccess;
+    if (const KelErrorType err = CheckReadable(f, KelFeatureDataRaw))
+        return err;
     if (ctx.fault && ctx.fault->kind == Fault::Kind::ZeroLength) {
         size = 0;
         sizeFilled = 0;
@@ -335,11 +336,6 @@ KelErrorType SimCore::GetRaw(int f, const CallContext& ctx, std::uint8_t* buffer
     return KelError::Success;
 }
 
-KelErrorType SimCore::FillDefText(const CallContext& ctx, const std::string& text, char* buffer,
-                                  std::uint32_t& length)
-{
-    return FillText(ctx, text, buffer, length);
-}
 
 // --- writes --------------------------------------------------------------
 

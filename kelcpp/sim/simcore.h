@@ -147,6 +147,8 @@ private:
     // let the live model react.
     void AfterWrite(int f);
     KelErrorType CheckWritable(int f, KelFeatureDataType expected);
+    KelErrorType CheckReadable(int f, KelFeatureDataType type,
+                               KelFeatureDataType alsoType = KelFeatureDataUnknown);
     void Record(int f, Op op, const std::string& value, KelErrorType result);
     // Hands the queued notifications to the dispatcher; lock not held.
     void Post(std::vector<int>& queued);
