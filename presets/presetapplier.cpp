@@ -61,10 +61,9 @@ QString PresetApplier::SetPresetFeature(const QString& featureName, const QVaria
 
     if (readBack == target)
         return QString();
+    // One arg() call: a value holding "%3" must stay as it was written.
     return QStringLiteral("  Failed to set %1 = %2, Current value: '%3'\n")
-        .arg(featureName)
-        .arg(value.toString())
-        .arg(readBack.toString());
+        .arg(featureName, value.toString(), readBack.toString());
 }
 
 QString PresetApplier::ApplyDependents(QVariantMap dependents)

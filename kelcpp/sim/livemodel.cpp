@@ -191,6 +191,11 @@ std::vector<std::string> LiveModel::Lines() const
     return names;
 }
 
+bool LiveModel::FrameTriggerOn()
+{
+    return F("TriggerMode") >= 0 && Text(F("TriggerMode"), "FrameStart") == "On";
+}
+
 bool LiveModel::IsOutput(const Line& line)
 {
     const int mode = F("LineMode");
@@ -265,7 +270,7 @@ void LiveModel::AdvanceTo(std::int64_t target)
     core.FlushLive(false);
 }
 
-std::int64_t LiveModel::NextEventTime() const
+std::int64_t LiveModel::NextEventTime()
 {
     const std::int64_t now = core.now;
     std::int64_t next = Never;
@@ -291,10 +296,14 @@ std::int64_t LiveModel::NextEventTime() const
     if (exposureEnd != Never)
         consider(exposureEnd);
     if (acquiring && exposureEnd == Never) {
-        if (!pendingFrames.empty())
-            consider(pendingFrames.front());
-        if (nextFreeRunFrame != Never)
+        // A free-run schedule left over from before the trigger was switched
+        // on is not an event: it would make time crawl in single steps.
+        if (FrameTriggerOn()) {
+            if (!pendingFrames.empty())
+                consider(pendingFrames.front());
+        } else if (nextFreeRunFrame != Never) {
             consider(nextFreeRunFrame);
+        }
     }
     if (ptp != Ptp::Disabled || F("DeviceTemperature") >= 0)
         consider(nextSlowUpdate);
@@ -361,8 +370,7 @@ bool LiveModel::AdvanceDue()
         changed = true;
     }
     if (acquiring && exposureEnd == Never) {
-        const bool frameTrigger = F("TriggerMode") >= 0 && Text(F("TriggerMode"), "FrameStart") == "On";
-        if (frameTrigger) {
+        if (FrameTriggerOn()) {
             if (!pendingFrames.empty() && pendingFrames.front() <= now) {
                 pendingFrames.pop_front();
                 BeginExposure();
@@ -403,7 +411,7 @@ std::map<std::string, bool> LiveModel::ComputeLevels()
     for (const auto& name : EntriesOf(F("UserOutputSelector")))
         levels[name] = userOutput >= 0 && core.Slot(userOutput, name).b;
     const bool exposing = exposureEnd != Never;
-    const bool frameTrigger = F("TriggerMode") >= 0 && Text(F("TriggerMode"), "FrameStart") == "On";
+    const bool frameTrigger = FrameTriggerOn();
     levels["ExposureActive"] = exposing;
     levels["AcquisitionActive"] = acquiring;
     levels["FrameTriggerWait"] = acquiring && frameTrigger && !exposing && pendingFrames.empty();

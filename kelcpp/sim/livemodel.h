@@ -73,7 +73,8 @@ private:
 
     // One instant: due transitions, levels, edges and reactions until stable.
     void Evaluate();
-    std::int64_t NextEventTime() const;
+    std::int64_t NextEventTime();
+    bool FrameTriggerOn();
     bool AdvanceDue();
     std::map<std::string, bool> ComputeLevels();
     bool ReactTimers(const Edges& edges);
