@@ -43,10 +43,13 @@ AdvTriggerWidget::AdvTriggerWidget(const CameraFeatureList& features, QWidget* p
 
     if (!title.isEmpty()) {
         QTranslator* translator = LoadTranslator(TranslationBaseName);
-        if (!translator->isEmpty())
-            QCoreApplication::installTranslator(translator); // lives as long as the process
-        else
+        if (!translator->isEmpty()) {
+            // Serves every page of the process; the application ends it.
+            translator->setParent(QCoreApplication::instance());
+            QCoreApplication::installTranslator(translator);
+        } else {
             delete translator;
+        }
     }
 }
 
