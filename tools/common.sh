@@ -5,10 +5,15 @@
 # the install small (recommends would pull in a desktop's worth).
 packages=(build-essential cmake ninja-build qtbase5-dev qttools5-dev-tools qttools5-dev
           nlohmann-json3-dev fonts-dejavu-core)
+# The fuzz target needs clang's libFuzzer.
+fuzz_packages=(clang libclang-rt-14-dev)
 
+# ensure_packages [PACKAGE...]: the build's packages, or the ones named.
 ensure_packages() {
+    local wanted=("${packages[@]}")
+    [ $# -gt 0 ] && wanted=("$@")
     local missing=()
-    for p in "${packages[@]}"; do
+    for p in "${wanted[@]}"; do
         if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
             missing+=("$p")
         fi
@@ -30,5 +35,5 @@ build_tree() {
     if [ ! -f "$dir/CMakeCache.txt" ]; then
         cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
     fi
-    cmake --build "$dir" -j "$(nproc)"
+    cmake --build "$dir" -j "$(nproc)" ${target:+--target "$target"}
 }
