@@ -3,14 +3,18 @@
 
 // Helpers shared by the test suites.
 
+#include "features/kelfeaturewrapper.h"
 #include "kelcpp/sim/simcamera.h"
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QtTest>
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace TestSupport {
 
@@ -49,6 +53,84 @@ inline std::shared_ptr<KelCPP::Sim::SimCamera> CameraFromJson(const QByteArray& 
         qWarning("cannot build camera: %s", error.c_str());
     return camera;
 }
+
+// The camera's feature of that name; null when there is none.
+inline KelCPP::FeaturePtr FindFeature(const KelCPP::Sim::SimCamera& camera, const char* name)
+{
+    KelCPP::FeaturePtr feature;
+    camera.GetFeatureByName(name, feature);
+    return feature;
+}
+
+// A feature's value read in the form its type calls for, as text: numbers
+// as QString::number writes them, booleans as "true" / "false", raw data in
+// hexadecimal, entries and strings as they are; "unreadable" when the read
+// fails (commands included).
+inline QString ValueText(const KelCPP::FeaturePtr& feature)
+{
+    KelCPP::KelFeatureDataType type = KelCPP::KelFeatureDataUnknown;
+    if (!feature || feature->GetDataType(type) != KelCPP::KelError::Success)
+        return QStringLiteral("unreadable");
+    std::int64_t i = 0;
+    double d = 0;
+    bool b = false;
+    std::vector<std::uint8_t> raw;
+    std::string s;
+    switch (type) {
+    case KelCPP::KelFeatureDataInt: return feature->GetValue(i) ? "unreadable" : QString::number(i);
+    case KelCPP::KelFeatureDataFloat: return feature->GetValue(d) ? "unreadable" : QString::number(d);
+    case KelCPP::KelFeatureDataBool: return feature->GetValue(b) ? "unreadable" : b ? "true" : "false";
+    case KelCPP::KelFeatureDataRaw:
+        return feature->GetValue(raw) ? "unreadable"
+                                      : QByteArray(reinterpret_cast<const char*>(raw.data()), int(raw.size())).toHex();
+    default: return feature->GetValue(s) ? "unreadable" : QString::fromStdString(s);
+    }
+}
+
+// The camera's features in its order, as the host hands them to a page.
+inline CameraFeatureList CameraFeatures(const KelCPP::Sim::SimCamera& camera)
+{
+    KelCPP::FeaturePtrVector features;
+    camera.GetFeatures(features);
+    return CameraFeatureList::create(features.begin(), features.end());
+}
+
+// One wrapper per camera feature, in the camera's order, as a view builds
+// them for its feature manager.
+inline FeatureList WrapFeatures(const KelCPP::Sim::SimCamera& camera)
+{
+    KelCPP::FeaturePtrVector features;
+    camera.GetFeatures(features);
+    FeatureList list(new QVector<KelFeatureWrapperPtr>);
+    for (const KelCPP::FeaturePtr& feature : features)
+        list->append(std::make_shared<KelFeatureWrapper>(feature));
+    return list;
+}
+
+// Collects the Qt debug messages written while it lives (GUI thread only).
+class DebugMessages
+{
+public:
+    DebugMessages() : previous(qInstallMessageHandler(&Collect)) { Texts().clear(); }
+    ~DebugMessages() { qInstallMessageHandler(previous); }
+    DebugMessages(const DebugMessages&) = delete;
+    DebugMessages& operator=(const DebugMessages&) = delete;
+
+    QStringList Messages() const { return Texts(); }
+
+private:
+    static QStringList& Texts()
+    {
+        static QStringList texts;
+        return texts;
+    }
+    static void Collect(QtMsgType type, const QMessageLogContext&, const QString& text)
+    {
+        if (type == QtDebugMsg)
+            Texts().append(text);
+    }
+    QtMessageHandler previous;
+};
 
 } // namespace TestSupport
 

@@ -7,76 +7,47 @@
 #include "kelcpp/featureobserver.h"
 #include "kelcpp/notificationdispatcher.h"
 
-#include <QtTest>
-
-#include <condition_variable>
-#include <mutex>
+#include <future>
 
 using namespace KelCPP;
 
 namespace {
 
 const QByteArray TwoFeatures = R"({ "format": 1, "features": [
-    { "name": "A", "type": "Integer", "max": 1000000 },
-    { "name": "B", "type": "Integer", "max": 1000000 } ] })";
+    { "name": "A", "type": "Integer" },
+    { "name": "B", "type": "Integer" } ] })";
 
-// Blocks in its first callback until released, so that notifications pile up.
-class GateObserver : public IFeatureObserver {
-public:
+// Blocks in its first callback until opened, so that notifications pile up.
+// Only the notification thread touches `calls` until the camera is idle.
+struct GateObserver : IFeatureObserver {
+    std::promise<void> entered, open;
+    std::shared_future<void> opened = open.get_future().share();
+    std::vector<std::string> calls;
+
     void NotifyFeatureChanged(const std::shared_ptr<Feature>& feature) override
     {
         std::string name;
-        feature->GetName(name);
-        std::unique_lock<std::mutex> lock(mutex);
+        feature->GetName(name); // calling back in must not deadlock
         calls.push_back(name);
-        entered = true;
-        changed.notify_all();
-        changed.wait(lock, [this] { return open; });
+        if (calls.size() == 1) {
+            entered.set_value();
+            opened.wait();
+        }
     }
-    void WaitEntered()
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        changed.wait(lock, [this] { return entered; });
-    }
-    void Open()
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        open = true;
-        changed.notify_all();
-    }
-    std::vector<std::string> Calls()
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        return calls;
-    }
-
-private:
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool entered = false;
-    bool open = false;
-    std::vector<std::string> calls;
 };
 
-// Holds the only reference to the camera and lets go of it in a callback.
-class ReleasingObserver : public IFeatureObserver {
-public:
+// Holds the only reference to the camera and lets go of it in a callback,
+// which closes the camera on its own notification thread.
+struct ReleasingObserver : IFeatureObserver {
     std::shared_ptr<Sim::SimCamera> camera;
-    std::mutex mutex;
-    std::condition_variable done;
-    bool released = false;
+    std::promise<void> released;
 
     void NotifyFeatureChanged(const std::shared_ptr<Feature>&) override
     {
-        std::shared_ptr<Sim::SimCamera> last;
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            last.swap(camera);
-        }
-        last.reset(); // closes the camera on its own notification thread
-        std::lock_guard<std::mutex> lock(mutex);
-        released = true;
-        done.notify_all();
+        if (!camera)
+            return;
+        camera.reset();
+        released.set_value();
     }
 };
 
@@ -86,49 +57,41 @@ class TestNotificationDispatcher : public QObject {
     Q_OBJECT
 
 private slots:
-    void pendingNotificationsOfOneFeatureMerge();
-    void observerMayReleaseTheCamera();
-};
-
-void TestNotificationDispatcher::pendingNotificationsOfOneFeatureMerge()
-{
-    const auto camera = TestSupport::CameraFromJson(TwoFeatures);
-    FeaturePtr a, b;
-    camera->GetFeatureByName("A", a);
-    camera->GetFeatureByName("B", b);
-    auto gate = std::make_shared<GateObserver>();
-    a->RegisterObserver(gate);
-    b->RegisterObserver(gate);
-
-    a->SetValue(std::int64_t(1));
-    gate->WaitEntered(); // the thread now sits in the callback for A
-    for (std::int64_t i = 2; i < 50; ++i)
-        a->SetValue(i);
-    b->SetValue(std::int64_t(1));
-    gate->Open();
-    camera->WaitForNotifications();
-    // The 48 writes of A while the thread was busy arrive as one, in order
-    // of first posting: A, then B.
-    QCOMPARE(gate->Calls(), (std::vector<std::string>{"A", "A", "B"}));
-}
-
-void TestNotificationDispatcher::observerMayReleaseTheCamera()
-{
-    auto observer = std::make_shared<ReleasingObserver>();
-    FeaturePtr a;
+    void pendingNotificationsOfOneFeatureMerge()
     {
-        auto camera = TestSupport::CameraFromJson(TwoFeatures);
-        camera->GetFeatureByName("A", a);
-        observer->camera = camera;
+        const auto camera = TestSupport::CameraFromJson(TwoFeatures);
+        QVERIFY(camera);
+        const FeaturePtr a = TestSupport::FindFeature(*camera, "A"), b = TestSupport::FindFeature(*camera, "B");
+        const auto gate = std::make_shared<GateObserver>();
+        QCOMPARE(a->RegisterObserver(gate), KelError::Success);
+        QCOMPARE(b->RegisterObserver(gate), KelError::Success);
+
+        a->SetValue(std::int64_t(1));
+        gate->entered.get_future().wait(); // the thread now sits in the callback for A
+        for (std::int64_t i = 2; i < 50; ++i)
+            a->SetValue(i);
+        b->SetValue(std::int64_t(1));
+        gate->open.set_value();
+        camera->WaitForNotifications();
+        // The 48 writes of A while the thread was busy arrive as one, in the
+        // order of first posting: A, then B.
+        QCOMPARE(gate->calls, (std::vector<std::string>{ "A", "A", "B" }));
     }
-    QCOMPARE(a->RegisterObserver(observer), KelError::Success);
-    QCOMPARE(a->SetValue(std::int64_t(5)), KelError::Success);
-    std::unique_lock<std::mutex> lock(observer->mutex);
-    QVERIFY(observer->done.wait_for(lock, std::chrono::seconds(30), [&] { return observer->released; }));
-    lock.unlock();
-    std::int64_t value = 0;
-    QCOMPARE(a->GetValue(value), KelError::NotOpen);
-}
+
+    void observerMayReleaseTheCamera()
+    {
+        const auto observer = std::make_shared<ReleasingObserver>();
+        observer->camera = TestSupport::CameraFromJson(TwoFeatures);
+        QVERIFY(observer->camera);
+        const FeaturePtr a = TestSupport::FindFeature(*observer->camera, "A");
+        std::future<void> released = observer->released.get_future();
+        QCOMPARE(a->RegisterObserver(observer), KelError::Success);
+        QCOMPARE(a->SetValue(std::int64_t(5)), KelError::Success);
+        QCOMPARE(released.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+        std::int64_t value = 0;
+        QCOMPARE(a->GetValue(value), KelError::NotOpen);
+    }
+};
 
 QTEST_GUILESS_MAIN(TestNotificationDispatcher)
 #include "tst_notificationdispatcher.moc"
