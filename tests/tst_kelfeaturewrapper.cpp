@@ -2,6 +2,8 @@
 
 #include "testsupport.h"
 
+#include <functional>
+
 using namespace KelCPP;
 using namespace KelCPP::Sim;
 Q_DECLARE_METATYPE(KelCPP::Sim::Fault)
@@ -56,7 +58,7 @@ private slots:
         camera->InjectFault("Label", textGetters[getter].first, fault);
         const KelFeatureWrapper wrapper(TestSupport::FindFeature(*camera, "Label"));
         std::string output = "previous";
-        QTEST(int((wrapper.*textGetters[getter].second)(output)), "code");
+        QTEST(int(std::invoke(textGetters[getter].second, wrapper, output)), "code");
         QTEST(QByteArray::fromStdString(output), "text");
     }
 
