@@ -34,10 +34,12 @@ bool HasArgument(int argc, char** argv, const char* name)
     return false;
 }
 
-// Screenshots and checks must work without a display.
+// Screenshots, checks and the help text must work without a display.
 void UseOffscreenWithoutDisplay(int argc, char** argv)
 {
-    const bool headlessJob = HasArgument(argc, argv, "--screenshot") || HasArgument(argc, argv, "--check");
+    bool headlessJob = false;
+    for (const char* name : {"--screenshot", "--check", "--help", "-h", "--help-all"})
+        headlessJob = headlessJob || HasArgument(argc, argv, name);
     if (headlessJob && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")
         && qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
