@@ -277,6 +277,22 @@ private slots:
         QTEST(Shown(target), "shown");
     }
 
+    // The texts carry a decimal point, so typing one must work in a comma locale too.
+    void decimalPointInEveryLocale()
+    {
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        form.reset(new Form(camera.get()));
+        form->BindFeatureWidgets();
+        QLocale::setDefault(QLocale::c());
+        auto* edit = form->Widget<QLineEdit>("txtExposureTime");
+        camera->ClearCallLog();
+        QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(edit, "2.5");
+        QTest::keyClick(edit, Qt::Key_Return);
+        QCOMPARE(camera->CallLog().size(), std::size_t(2)); // 2.5 refused, then the nearest allowed value
+        QCOMPARE(QString::fromStdString(camera->CallLog().front().value), "2.5");
+    }
+
     void tooltip_data()
     {
         QTest::addColumn<bool>("on");

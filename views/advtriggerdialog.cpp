@@ -56,8 +56,13 @@ AdvTriggerDialog::AdvTriggerDialog(const CameraFeatureList& features, int preset
     ui.cmbSelectPreset->setCurrentIndex(presetIndex);
     connect(ui.cmbSelectPreset, SIGNAL(currentIndexChanged(int)), this, SLOT(OnSelectPreset(int)));
 
-    ui.txtPWMDutyCycle->setValidator(new QDoubleValidator(0.0, 100.0, 2, this));
-    ui.txtPWMFrequency->setValidator(new QDoubleValidator(0.0, 1000000.0, 2, this));
+    // The fields are parsed with a decimal point in every locale.
+    auto* dutyCycle = new QDoubleValidator(0.0, 100.0, 2, this);
+    auto* frequency = new QDoubleValidator(0.0, 1000000.0, 2, this);
+    for (QDoubleValidator* validator : {dutyCycle, frequency})
+        validator->setLocale(QLocale::c());
+    ui.txtPWMDutyCycle->setValidator(dutyCycle);
+    ui.txtPWMFrequency->setValidator(frequency);
     connect(ui.txtPWMDutyCycle, SIGNAL(editingFinished()), this, SLOT(calculatePWM()));
     connect(ui.txtPWMFrequency, SIGNAL(editingFinished()), this, SLOT(calculatePWM()));
     connect(ui.spbTimerDelay, SIGNAL(valueChanged(double)), this, SLOT(reverseCalcPWM()));

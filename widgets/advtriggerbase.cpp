@@ -63,11 +63,16 @@ const char ToolTipStyle[] = " QToolTip { padding: 3px; color: black; background-
                             "border: 1px solid lightgrey; }";
 
 // A numeric line edit may be cleared: the empty text is accepted and then
-// written as 0.
+// written as 0. Values are shown and parsed with a decimal point whatever the
+// user's locale, so the validator must not ask for a comma instead.
 class DoubleValidator : public QDoubleValidator
 {
 public:
-    using QDoubleValidator::QDoubleValidator;
+    DoubleValidator(double bottom, double top, int decimals, QObject* parent)
+        : QDoubleValidator(bottom, top, decimals, parent)
+    {
+        setLocale(QLocale::c());
+    }
 
     State validate(QString& input, int& pos) const override
     {
@@ -444,7 +449,9 @@ void AdvTriggerBase::OnFinishLineEdit()
         return;
     const QSignalBlocker block(edit);
     const bool hex = IsHexFeature(feature);
-    const double number = hex ? static_cast<double>(edit->text().mid(2).toLongLong(nullptr, 16))
+    // Unsigned parsing, so that all 16 digits the validator allows come back
+    // as the 64-bit value that HexText shows (0xFFFFFFFFFFFFFFFF is -1).
+    const double number = hex ? static_cast<double>(static_cast<qint64>(edit->text().mid(2).toULongLong(nullptr, 16)))
                               : edit->text().toDouble(); // not a number counts as 0
     const double readBack = featureManager->SetValue(feature, number);
     if (featureManager->IsReadable(feature))
