@@ -318,6 +318,10 @@ dauer (µs)</translation>
         <translation>Formular</translation>
     </message>
     <message>
+        <source>Advanced Trigger IO</source>
+        <translation>Erweiterte Trigger-E/A</translation>
+    </message>
+    <message>
         <source>Full Trigger configuration only if camera is not acquiring!</source>
         <translation>Volle Trigger-Konfiguration nur, solange die Kamera nicht aufnimmt!</translation>
     </message>
