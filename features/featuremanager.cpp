@@ -683,7 +683,7 @@ QString FeatureManager::GetInformation(const QString& name)
     if (!feature) {
         qDebug() << "Error: FeatureManager::GetInformation() - cannot get KelFeatureWrapperPtr for "
                  << name;
-        return QString();
+        return EmptyText();
     }
 
     std::string descriptionText;

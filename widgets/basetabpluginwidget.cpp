@@ -81,7 +81,9 @@ BaseTabPluginWidget::BaseTabPluginWidget(const CameraFeatureList& features, QWid
     }
     manager.release();
 
-    featureObserver = std::make_shared<PluginFeatureObserver>();
+    // Not make_shared: apart from its control block, the observer's memory goes
+    // with its last owner, not with the last weak reference the camera API holds.
+    featureObserver = std::shared_ptr<PluginFeatureObserver>(new PluginFeatureObserver());
     connect(featureObserver.get(), SIGNAL(setChangedFeature(const QString &, const QString &)),
             this, SLOT(OnFeatureChanged(const QString &, const QString &)), Qt::AutoConnection);
     setFocusPolicy(Qt::StrongFocus);
