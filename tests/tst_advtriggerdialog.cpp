@@ -10,7 +10,6 @@ using Camera = std::shared_ptr<KelCPP::Sim::SimCamera>;
 
 namespace {
 
-
 // Edits and reads on the camera's side, as another client would make them.
 template <class T> bool Set(const Camera& camera, const char* name, T value) { return TestSupport::FindFeature(*camera, name)->SetValue(value) == 0; }
 QString Text(const Camera& camera, const char* name) { return TestSupport::ValueText(TestSupport::FindFeature(*camera, name)); }
@@ -102,44 +101,44 @@ private slots:
         QTEST(shown, "shown");
     }
 
+    // With the timer at 250 + 750 us: PWM mode switched on, the fields typed and
+    // left, then PWM mode switched off and on again over the typed fields.
     void frequencyAndDutyCycleToTimer_data()
     {
-        QTest::addColumn<QByteArray>("typed"); // frequency (Hz) and duty cycle (%)
-        QTest::addColumn<QStringList>("writes");
-        QTest::newRow("1 kHz, 25 %") << QByteArray("1000 25") << Writes(250, 750);
-        QTest::newRow("3 Hz, 50 %: six digits") << QByteArray("3 50") << Writes(166667, 166667);
-        QTest::newRow("100 %") << QByteArray("500 100") << Writes(2000, 0);
-        for (const char* typed : {"0 25", "-5 25", "abc 25", " 25", "1000 0", "1000 -10", "1000 x", "1000 "})
-            QTest::addRow("nothing for '%s'", typed) << QByteArray(typed) << QStringList();
+        QTest::addColumn<QByteArray>("typed");   // frequency (Hz) and duty cycle (%)
+        QTest::addColumn<QStringList>("writes"); // on leaving either field, and on switching on again
+        QTest::addColumn<QString>("shown");      // in the fields at the end
+        QTest::newRow("1 kHz, 25 %") << QByteArray("1000 25") << Writes(250, 750) << "1000 25";
+        QTest::newRow("3 Hz, 50 %: six digits") << QByteArray("3 50") << Writes(166667, 166667) << "3 50";
+        QTest::newRow("100 %") << QByteArray("500 100") << Writes(2000, 0) << "500 100";
+        QTest::newRow("no frequency: the timer's") << QByteArray(" 25") << QStringList() << "1000 25";
+        for (const char* typed : {"0 25", "-5 25", "abc 25", "1000 0", "1000 -10", "1000 x", "1000 "})
+            QTest::addRow("nothing for '%s'", typed) << QByteArray(typed) << QStringList() << QString(typed).trimmed();
     }
     void frequencyAndDutyCycleToTimer()
     {
         QFETCH(QByteArray, typed);
-        Open();
-        Pwm()->setChecked(true);
-        camera->SetCallLogEnabled(true);
-        for (const char* leaving : {"txtPWMFrequency", "txtPWMDutyCycle"}) {
-            camera->ClearCallLog();
-            Enter(typed.split(' ').at(0), typed.split(' ').at(1), leaving);
-            QTEST(Logged(camera), "writes");
-        }
-    }
-
-    void switchingPwmMode()
-    {
+        QFETCH(QStringList, writes);
         QVERIFY(Set(camera, "TimerDuration", 250.0) && Set(camera, "TimerDelay", 750.0));
         Open();
         camera->SetCallLogEnabled(true);
-        Pwm()->setChecked(true); // empty fields: filled from the timer, which now retriggers itself
-        QCOMPARE(PwmFields(), QString("1000 25"));
+        Pwm()->setChecked(true); // the timer now retriggers itself
         QCOMPARE(Text(camera, "TimerTriggerSource") + ' ' + Text(camera, "TimerTriggerActivation"), QString("Timer0Active FallingEdge"));
-        QCOMPARE(Logged(camera), QStringList());
+        const QList<QByteArray> fields = typed.split(' ');
+        for (const char* leaving : {"txtPWMFrequency", "txtPWMDutyCycle"}) {
+            camera->ClearCallLog();
+            Enter(fields.at(0), fields.at(1), leaving);
+            QCOMPARE(Logged(camera), writes);
+        }
         Pwm()->setChecked(false);
         QCOMPARE(PwmFields(), QString());
-        Enter("500", "50"); // ignored while off...
+        camera->ClearCallLog();
+        for (const char* leaving : {"txtPWMFrequency", "txtPWMDutyCycle"})
+            Enter(fields.at(0), fields.at(1), leaving); // ignored while off...
         QCOMPARE(Logged(camera), QStringList());
-        Pwm()->setChecked(true); // ...and written when switched on: the fields win
-        QCOMPARE(Logged(camera), Writes(1000, 1000));
+        Pwm()->setChecked(true); // ...and written when switched on: the fields win; empty, the timer fills them
+        QCOMPARE(Logged(camera), writes);
+        QTEST(PwmFields(), "shown");
     }
 
     void pwmFieldsFollowTheTimer_data()
@@ -217,14 +216,21 @@ private slots:
         QVERIFY(Observes(page, "On"));
     }
 
-    void ledsFollowTheLines()
+    // The LED of an output line driven by a slow PWM alternates across refreshes.
+    void slowPwmBlinksAnOutputLine()
     {
         Open();
-        for (bool level : {true, false}) {
-            camera->SetLineLevel("Line0", level);
+        Pwm()->setChecked(true);
+        Enter("0.25", "50");
+        Child<QComboBox>(dialog.get(), "cmbLine2_LineSource")->setCurrentText("Timer0Active");
+        camera->Step(std::chrono::milliseconds(500)); // samples away from the edges
+        QByteArray lit;
+        for (int second = 0; second < 8; ++second) {
+            camera->Step(std::chrono::seconds(1));
             QVERIFY(Deliver(camera, dialog.get()));
-            QCOMPARE(Child<QLabel>(dialog.get(), "lblLine0_LineStatus")->isEnabled(), level);
+            lit += Child<QLabel>(dialog.get(), "lblLine2_LineStatus")->isEnabled() ? '1' : '0';
         }
+        QCOMPARE(lit, QByteArray("01100110")); // each period 2 s dark (the delay), then 2 s lit
     }
 };
 

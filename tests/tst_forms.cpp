@@ -8,31 +8,29 @@
 
 namespace {
 
+// The tab page's or the dialog's form, set up on a plain widget.
 std::unique_ptr<QWidget> SetUp(const QString& form)
 {
     auto root = std::make_unique<QWidget>();
-    if (form == QLatin1String("page"))
-        Ui::AdvTriggerWidget().setupUi(root.get());
-    else
-        Ui::AdvTriggerDialog().setupUi(root.get());
+    form == QLatin1String("page") ? Ui::AdvTriggerWidget().setupUi(root.get()) : Ui::AdvTriggerDialog().setupUi(root.get());
     return root;
 }
 
-// Class name to the sorted names of the form's named widgets ("qt_..." are
-// Qt's own). CollapsingButton has no meta-object of its own.
-QMap<QString, QStringList> WidgetsByClass(QWidget* root)
+// The binding finds a feature's widget by its class and by the name after a
+// three-letter prefix, which stands for the class.
+const QMap<QString, QString> PrefixClass{{"cmb", "QComboBox"}, {"txt", "QLineEdit"}, {"spb", "QDoubleSpinBox"},
+                                          {"chk", "QCheckBox"}, {"btn", "QPushButton"}};
+
+// Space-separated "name" or "name=Class" entries: the names, and "name=Class"
+// for each prefixed one, its class being the prefix's unless given.
+void Parse(const QString& entries, QStringList* names, QStringList* classes)
 {
-    QMap<QString, QStringList> classes;
-    for (QWidget* w : root->findChildren<QWidget*>()) {
-        if (w->objectName().isEmpty() || w->objectName().startsWith(QLatin1String("qt_")))
-            continue;
-        classes[dynamic_cast<CollapsingButton*>(w) ? QStringLiteral("CollapsingButton")
-                                                   : QString::fromLatin1(w->metaObject()->className())]
-            .append(w->objectName());
+    for (const QString& entry : entries.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const QString name = entry.section(QLatin1Char('='), 0, 0);
+        *names << name;
+        if (PrefixClass.contains(name.left(3)))
+            *classes << (entry.contains(QLatin1Char('=')) ? entry : name + '=' + PrefixClass.value(name.left(3)));
     }
-    for (QStringList& names : classes)
-        names.sort();
-    return classes;
 }
 
 // Answers every lookup with the source text marked, remembering the contexts.
@@ -54,82 +52,56 @@ public:
 class TestForms : public QObject
 {
     Q_OBJECT
+    // Every form is set up translated: the texts below carry the translator's mark.
+    RecordingTranslator translator;
 
 private slots:
-    // The forms' widgets of the classes that the binding picks up (it takes the
-    // feature name from the object name after the prefix), and the section buttons.
-    void namedWidgetsHaveTheirClass_data()
-    {
-        QTest::addColumn<QString>("form");
-        QTest::addColumn<QString>("className");
-        QTest::addColumn<QStringList>("names");
-        auto row = [](const char* form, const char* className, const char* names) {
-            QStringList sorted = QString::fromLatin1(names).split(QLatin1Char(' '));
-            sorted.sort();
-            QTest::addRow("the %s's %s widgets", form, className) << form << className << sorted;
-        };
-        row("page", "QComboBox",
-            "cmbSelectPreset cmbTriggerSource cmbTriggerActivation cmbTriggerSelector cmbTriggerMode");
-        row("page", "QCheckBox", "chkTooltips");
-        row("page", "QDoubleSpinBox", "spbTriggerDelay");
-        row("page", "QPushButton", "btnTriggerSoftware btnAdvancedDialog");
-        row("page", "CollapsingButton", "btnTriggerFeaturesStatus");
-        row("dialog", "QComboBox", "cmbSelectPreset cmbTriggerSource cmbTriggerActivation cmbTriggerSelector "
-            "cmbTriggerMode cmbAcquisitionMode cmbExposureMode cmbPtpOperationMode cmbSoftwareSignalSelector "
-            "cmbCounterSelector cmbCounterEventSource cmbCounterEventActivation cmbCounterTriggerSource "
-            "cmbCounterResetSource cmbCounterTriggerActivation cmbCounterResetActivation cmbTimerSelector "
-            "cmbTimerTriggerSource cmbTimerTriggerActivation");
-        row("dialog", "QLineEdit", "txtActionDeviceKey txtActionGroupKey txtActionQueueSize txtActionGroupMask "
-            "txtPtpClockAccuracy txtPtpClockID txtPtpOffsetFromMaster txtPtpGrandmasterClockID txtPtpServoStatus "
-            "txtPtpParentClockID txtPtpStatus txtTimestampLatchValue txtCounterStatus txtCounterValueAtReset "
-            "txtPWMFrequency txtPWMDutyCycle txtTimerStatus");
-        row("dialog", "QSpinBox", "spbAcquisitionFrameCount spbActionSelector");
-        row("dialog", "QDoubleSpinBox",
-            "spbTriggerDelay spbCounterDuration spbCounterValue spbTimerDelay spbTimerDuration");
-        row("dialog", "QCheckBox", "chkTooltips chkPtpEnable");
-        row("dialog", "QPushButton", "btnTriggerSoftware btnPtpDataSetLatch btnTimestampLatch "
-            "btnSoftwareSignalPulse btnCounterReset btnTimerReset");
-        row("dialog", "CollapsingButton", "btnConfigureTriggerSources btnConfigureInputOutput "
-            "btnConfigureAcquisitionMode btnConfigureActionCommand btnConfigureSoftwareSignal "
-            "btnConfigureCounterTimer");
-    }
-    void namedWidgetsHaveTheirClass()
-    {
-        QFETCH(QString, form);
-        QFETCH(QString, className);
-        QTEST(WidgetsByClass(SetUp(form).get()).value(className), "names");
-    }
+    void initTestCase() { QVERIFY(QCoreApplication::installTranslator(&translator)); }
 
-    void tabOrder_data()
+    // Each form (the row's name): the context it is translated in, its focus
+    // chain, and the bound widgets outside the chain. Every widget with a
+    // binding prefix must be listed, exist once and have its class.
+    void widgets_data()
     {
-        QTest::addColumn<QString>("form");
-        QTest::addColumn<QStringList>("order");
-        QTest::newRow("page") << "page"
-            << QStringList{"scrollArea", "cmbSelectPreset", "chkTooltips", "cmbTriggerSource", "cmbTriggerActivation",
-                           "cmbTriggerSelector", "cmbTriggerMode", "spbTriggerDelay", "btnTriggerSoftware",
-                           "btnAdvancedDialog", "tableWidget", "btnTriggerFeaturesStatus", "treeView"};
-        QTest::newRow("dialog") << "dialog"
-            << QStringList{"scrollArea", "scrollArea_2", "cmbSelectPreset", "chkTooltips",
-                   "btnConfigureTriggerSources", "cmbTriggerSource", "cmbTriggerActivation", "cmbTriggerSelector",
-                   "cmbTriggerMode", "spbTriggerDelay", "btnTriggerSoftware", "btnConfigureInputOutput",
-                   "tableWidget", "btnConfigureAcquisitionMode", "cmbAcquisitionMode", "spbAcquisitionFrameCount",
-                   "cmbExposureMode", "btnConfigureActionCommand", "txtActionDeviceKey", "spbActionSelector",
-                   "txtActionGroupKey", "txtActionQueueSize", "txtActionGroupMask", "chkPtpEnable",
-                   "txtPtpClockAccuracy", "cmbPtpOperationMode", "txtPtpClockID", "txtPtpOffsetFromMaster",
-                   "txtPtpGrandmasterClockID", "txtPtpServoStatus", "txtPtpParentClockID", "txtPtpStatus",
-                   "btnPtpDataSetLatch", "txtTimestampLatchValue", "btnTimestampLatch", "btnConfigureSoftwareSignal",
-                   "cmbSoftwareSignalSelector", "btnSoftwareSignalPulse", "btnConfigureCounterTimer",
-                   "cmbCounterSelector", "cmbCounterEventSource", "cmbCounterEventActivation",
-                   "cmbCounterTriggerSource", "cmbCounterResetSource", "cmbCounterTriggerActivation",
-                   "cmbCounterResetActivation", "txtCounterStatus", "btnCounterReset", "cmbTimerSelector",
-                   "cmbTimerTriggerSource", "spbTimerDelay", "cmbTimerTriggerActivation", "spbTimerDuration",
-                   "grpPWM", "txtPWMFrequency", "txtPWMDutyCycle", "txtTimerStatus", "btnTimerReset", "treeView"};
+        QTest::addColumn<QString>("context");
+        QTest::addColumn<QString>("tabOrder");
+        QTest::addColumn<QString>("outsideTheChain");
+        QTest::newRow("page") << "AdvTriggerWidget" << "scrollArea cmbSelectPreset chkTooltips cmbTriggerSource "
+            "cmbTriggerActivation cmbTriggerSelector cmbTriggerMode spbTriggerDelay btnTriggerSoftware "
+            "btnAdvancedDialog tableWidget btnTriggerFeaturesStatus=CollapsingButton treeView" << "";
+        QTest::newRow("dialog") << "AdvTriggerDialog" << "scrollArea scrollArea_2 cmbSelectPreset chkTooltips "
+            "btnConfigureTriggerSources=CollapsingButton cmbTriggerSource cmbTriggerActivation cmbTriggerSelector "
+            "cmbTriggerMode spbTriggerDelay btnTriggerSoftware btnConfigureInputOutput=CollapsingButton tableWidget "
+            "btnConfigureAcquisitionMode=CollapsingButton cmbAcquisitionMode spbAcquisitionFrameCount=QSpinBox "
+            "cmbExposureMode btnConfigureActionCommand=CollapsingButton txtActionDeviceKey spbActionSelector=QSpinBox "
+            "txtActionGroupKey txtActionQueueSize txtActionGroupMask chkPtpEnable txtPtpClockAccuracy "
+            "cmbPtpOperationMode txtPtpClockID txtPtpOffsetFromMaster txtPtpGrandmasterClockID txtPtpServoStatus "
+            "txtPtpParentClockID txtPtpStatus btnPtpDataSetLatch txtTimestampLatchValue btnTimestampLatch "
+            "btnConfigureSoftwareSignal=CollapsingButton cmbSoftwareSignalSelector btnSoftwareSignalPulse "
+            "btnConfigureCounterTimer=CollapsingButton cmbCounterSelector cmbCounterEventSource "
+            "cmbCounterEventActivation cmbCounterTriggerSource cmbCounterResetSource cmbCounterTriggerActivation "
+            "cmbCounterResetActivation txtCounterStatus btnCounterReset cmbTimerSelector cmbTimerTriggerSource "
+            "spbTimerDelay cmbTimerTriggerActivation spbTimerDuration grpPWM txtPWMFrequency txtPWMDutyCycle "
+            "txtTimerStatus btnTimerReset treeView" << "spbCounterDuration spbCounterValue txtCounterValueAtReset";
     }
-    void tabOrder()
+    void widgets()
     {
-        QFETCH(QString, form);
-        QFETCH(QStringList, order);
-        const std::unique_ptr<QWidget> root = SetUp(form);
+        QFETCH(QString, context);
+        QFETCH(QString, tabOrder);
+        QFETCH(QString, outsideTheChain);
+        translator.contexts.clear();
+        const std::unique_ptr<QWidget> root = SetUp(QTest::currentDataTag());
+        QCOMPARE(translator.contexts, QSet<QString>{context});
+        QStringList order, others, expected, actual;
+        Parse(tabOrder, &order, &expected);
+        Parse(outsideTheChain, &others, &expected);
+        for (QWidget* w : root->findChildren<QWidget*>()) {
+            if (PrefixClass.contains(w->objectName().left(3))) // CollapsingButton has no meta-object of its own
+                actual << w->objectName() + '=' + (dynamic_cast<CollapsingButton*>(w) ? "CollapsingButton" : w->metaObject()->className());
+        }
+        expected.sort();
+        actual.sort();
+        QCOMPARE(actual, expected);
         // A spin box hands its focus to its line edit, which is what the chain moves.
         QHash<QWidget*, QString> stops;
         for (const QString& name : order) {
@@ -137,12 +109,12 @@ private slots:
             QVERIFY2(widget, qPrintable(name));
             stops.insert(widget->focusProxy() ? widget->focusProxy() : widget, name);
         }
-        QStringList actual;
+        QStringList chain;
         for (QWidget* w = root->nextInFocusChain(); w != root.get(); w = w->nextInFocusChain()) {
             if (stops.contains(w))
-                actual << stops.value(w);
+                chain << stops.value(w);
         }
-        QCOMPARE(actual, order);
+        QCOMPARE(chain, order);
     }
 
     void property_data()
@@ -155,18 +127,13 @@ private slots:
             QTest::addRow("%s: %s.%s", form, object, property) << QString::fromLatin1(form)
                 << QString::fromLatin1(object) << QString::fromLatin1(property) << value;
         };
-        row("page", "btnTriggerFeaturesStatus", "text", QStringLiteral(" Show Trigger Features Status:"));
-        // The form's empty style sheet replaces the button's own "background:none".
-        row("page", "btnTriggerFeaturesStatus", "styleSheet", QString());
+        // Translated texts still go through the collapsing button's setText.
+        row("page", "btnTriggerFeaturesStatus", "text", QStringLiteral(" T:Show Trigger Features Status:"));
+        row("dialog", "btnConfigureActionCommand", "text", QStringLiteral(" T:Configure Action Command:"));
         row("page", "btnTriggerFeaturesStatus", "checked", false);
         // Visible in the form; the collapsing button folds them later.
         row("page", "frmTriggerFeaturesStatus", "hidden", false);
         row("page", "treeView", "hidden", false);
-        row("page", "lblTriggerDelay", "text", QStringLiteral("Delay (\u00b5s):"));
-        row("page", "label", "text", QStringLiteral("<html><head/><body><p align=\"right\">Acquisition Mode, Action "
-            "Command,</p><p align=\"right\">Counters and Timers:</p></body></html>"));
-        row("dialog", "btnConfigureTriggerSources", "text", QStringLiteral(" 2. Configure trigger input sources:"));
-        row("dialog", "lblPtpOffsetFromMaster", "text", QStringLiteral("PTP Offset from master: "));
         // The first three sections start expanded, the others collapsed.
         for (const char* name : {"btnConfigureTriggerSources", "btnConfigureInputOutput",
                                  "btnConfigureAcquisitionMode"})
@@ -174,18 +141,17 @@ private slots:
         for (const char* name : {"btnConfigureActionCommand", "btnConfigureSoftwareSignal",
                                  "btnConfigureCounterTimer"})
             row("dialog", name, "checked", false);
-        row("dialog", "grpPWM", "checkable", true);
         row("dialog", "grpPWM", "checked", false);
         for (const char* name : {"spbCounterDuration", "spbCounterValue"})
             row("dialog", name, "decimals", 0);
         for (const char* form : {"page", "dialog"})
             row(form, "treeView", "editTriggers", int(QAbstractItemView::NoEditTriggers));
         // The line table's column headers as "text (tooltip)": the tooltip names the line feature.
-        const QStringList headers{"I/O Mode (LineMode)", "Invert (LineInverter)", "I/O Line Source (LineSource)",
-                                  "Status (LineStatus)"};
+        const QString headers = "T:I/O Mode (T:LineMode), T:Invert (T:LineInverter), T:I/O Line Source (T:LineSource), "
+                                "T:Status (T:LineStatus)";
         row("page", "tableWidget", "headers", headers);
-        row("dialog", "tableWidget", "headers", headers + QStringList{"Debounce\nMode (LineDebounceMode)",
-            QStringLiteral("Debounce\nDuration (\u00b5s) (LineDebounceDuration)")});
+        row("dialog", "tableWidget", "headers", headers + QStringLiteral(", T:Debounce\nMode (T:LineDebounceMode), "
+                                                                         "T:Debounce\nDuration (\u00b5s) (T:LineDebounceDuration)"));
     }
     void property()
     {
@@ -205,37 +171,10 @@ private slots:
                 const QTableWidgetItem* item = table->horizontalHeaderItem(column);
                 headers << (item ? item->text() + " (" + item->toolTip() + ")" : QString());
             }
-            actual = headers;
+            actual = headers.join(QLatin1String(", "));
         }
         QVERIFY2(actual.isValid(), "no such property");
         QTEST(actual, "value");
-    }
-
-    void textsAreTranslatedInTheFormsContext_data()
-    {
-        QTest::addColumn<QString>("form");
-        QTest::addColumn<QString>("context");
-        QTest::addColumn<QString>("button");
-        QTest::addColumn<QString>("buttonText");
-        QTest::newRow("page") << "page" << "AdvTriggerWidget" << "btnTriggerFeaturesStatus"
-                              << " T:Show Trigger Features Status:";
-        QTest::newRow("dialog") << "dialog" << "AdvTriggerDialog" << "btnConfigureActionCommand"
-                                << " T:Configure Action Command:";
-    }
-    void textsAreTranslatedInTheFormsContext()
-    {
-        QFETCH(QString, form);
-        RecordingTranslator translator;
-        QVERIFY(QCoreApplication::installTranslator(&translator));
-        translator.contexts.clear(); // installing asks the application for its own texts
-        const std::unique_ptr<QWidget> root = SetUp(form);
-        QCoreApplication::removeTranslator(&translator);
-        QFETCH(QString, context);
-        QCOMPARE(translator.contexts, QSet<QString>{context});
-        // The translated text still goes through the collapsing button's setText.
-        QFETCH(QString, button);
-        QTEST(root->findChild<QToolButton*>(button)->text(), "buttonText");
-        QCOMPARE(root->findChild<QTableWidget*>()->horizontalHeaderItem(0)->text(), QStringLiteral("T:I/O Mode"));
     }
 };
 

