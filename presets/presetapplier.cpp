@@ -1,6 +1,8 @@
 #include "presets/presetapplier.h"
 
 #include "features/featuremanager.h"
+#include "kelcpp/kelcpptypes.h"
+#include "presets/presetsfile.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -8,14 +10,15 @@
 
 namespace {
 
-const QString ExecuteKey = QStringLiteral("#execute");
-const QString ValueKey = QStringLiteral("#value");
+using PresetsFile::ExecuteKey;
+using PresetsFile::ValueKey;
+
 const QString AllEntries = QStringLiteral("<all>");
 
-// KelFeatureDataType values that need their own conversion.
-constexpr int TypeInteger = 1;
-constexpr int TypeFloat = 2;
-constexpr int TypeBoolean = 5;
+// Data types that need their own conversion.
+constexpr int TypeInteger = KelCPP::KelFeatureDataInt;
+constexpr int TypeFloat = KelCPP::KelFeatureDataFloat;
+constexpr int TypeBoolean = KelCPP::KelFeatureDataBool;
 
 } // namespace
 
@@ -66,9 +69,11 @@ QString PresetApplier::SetPresetFeature(const QString& featureName, const QVaria
         .arg(featureName, value.toString(), readBack.toString());
 }
 
-QString PresetApplier::ApplyDependents(QVariantMap dependents)
+QString PresetApplier::ApplyEntry(const QString& featureName, const QString& value, const QVariantMap& dependents)
 {
-    QString errors;
+    QString errors = SetPresetFeature(featureName, value);
+    if (!errors.isEmpty())
+        return errors; // the dependents would land on the wrong selector value
     for (auto it = dependents.cbegin(); it != dependents.cend(); ++it)
         errors += SetPresetFeature(it.key(), it.value());
     return errors;
@@ -91,19 +96,14 @@ QString PresetApplier::Apply(const QVariantMap& body)
             // List form: one element per value, each with its own dependents.
             for (const QJsonValue& element : it.value().toArray()) {
                 QVariantMap members = element.toObject().toVariantMap();
-                const QString value = members.value(ValueKey).toString();
-                members.remove(ValueKey);
-                const QString error = SetPresetFeature(key, value);
-                errors += error;
-                if (error.isEmpty())
-                    errors += ApplyDependents(members);
+                const QString value = members.take(ValueKey).toString();
+                errors += ApplyEntry(key, value, members);
             }
             continue;
         }
 
         QVariantMap members = it.value().toObject().toVariantMap();
-        const QString value = members.value(ValueKey).toString();
-        members.remove(ValueKey);
+        const QString value = members.take(ValueKey).toString();
         QStringList values;
         QString restore;
         if (value.startsWith(AllEntries)) {
@@ -114,12 +114,8 @@ QString PresetApplier::Apply(const QVariantMap& body)
         } else {
             values << value;
         }
-        for (const QString& entry : values) {
-            const QString error = SetPresetFeature(key, entry);
-            errors += error;
-            if (error.isEmpty() && !members.isEmpty())
-                errors += ApplyDependents(members);
-        }
+        for (const QString& entry : values)
+            errors += ApplyEntry(key, entry, members);
         if (!restore.isEmpty())
             SetPresetFeature(key, restore); // not a setting of the preset: never reported
     }

@@ -26,7 +26,8 @@ public:
     QString Apply(const QVariantMap& body);
 
 private:
-    QString ApplyDependents(QVariantMap dependents);
+    // One value of a feature, then, if it took, the features it selects.
+    QString ApplyEntry(const QString& featureName, const QString& value, const QVariantMap& dependents);
 
     FeatureManager* featureManager;
 };

@@ -13,8 +13,6 @@ namespace {
 
 const QString PresetsKey = QStringLiteral("#presets");
 const QString ToolTipKey = QStringLiteral("#tooltip");
-const QString ExecuteKey = QStringLiteral("#execute");
-const QString ValueKey = QStringLiteral("#value");
 
 QString Escaped(QString text)
 {

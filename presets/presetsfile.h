@@ -18,6 +18,16 @@ struct PresetEntry {
 // cannot be read is logged and left out, never thrown.
 namespace PresetsFile {
 
+// Keys of the file format besides feature names.
+inline const QString ExecuteKey = QStringLiteral("#execute");
+inline const QString ValueKey = QStringLiteral("#value");
+
+// Entries the preset logic knows by name: applied before every other preset,
+// chosen on a manual edit, and resetting the camera by itself.
+inline const QString TurnOffAllPreset = QStringLiteral("Turn Off All");
+inline const QString CustomPreset = QStringLiteral("Custom");
+inline const QString ResetAllPreset = QStringLiteral("Reset All");
+
 // The file to read; only existence decides, so a broken family file is
 // still the one read.
 QString Locate(const QString& applicationDir, const QString& familyName);

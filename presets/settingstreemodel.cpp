@@ -1,6 +1,7 @@
 #include "presets/settingstreemodel.h"
 
 #include "features/featuremanager.h"
+#include "kelcpp/kelcpptypes.h"
 
 #include <QFont>
 
@@ -22,11 +23,11 @@ const QMap<QString, SelectorGroup> SelectorTable = {
 const QString Off = QStringLiteral("Off");
 const QString Inactive = QStringLiteral("inactive");
 
-// KelFeatureDataType values the tree distinguishes.
-constexpr int TypeInteger = 1;
-constexpr int TypeFloat = 2;
-constexpr int TypeBoolean = 5;
-constexpr int TypeCommand = 6;
+// Data types the tree distinguishes.
+constexpr int TypeInteger = KelCPP::KelFeatureDataInt;
+constexpr int TypeFloat = KelCPP::KelFeatureDataFloat;
+constexpr int TypeBoolean = KelCPP::KelFeatureDataBool;
+constexpr int TypeCommand = KelCPP::KelFeatureDataCommand;
 
 // QFont's bold in Qt 5's weight scale.
 constexpr int BoldWeight = 75;
