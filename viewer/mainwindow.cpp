@@ -37,7 +37,7 @@ MainWindow::MainWindow(std::shared_ptr<KelCPP::Sim::SimCamera> cam, QWidget* par
 
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
-    identity = new QLabel(tr("<b>%1</b> &nbsp; Model: %2 &nbsp; Serial number: %3")
+    auto* identity = new QLabel(tr("<b>%1</b> &nbsp; Model: %2 &nbsp; Serial number: %3")
                               .arg(vendor.toHtmlEscaped(), model.toHtmlEscaped(), serial.toHtmlEscaped()),
                           central);
     identity->setObjectName(QStringLiteral("cameraIdentity"));
@@ -105,17 +105,6 @@ QList<MainWindow::PluginReport> MainWindow::loadPlugins(const QString& directory
     else if (tabs->count() == 0)
         statusBar()->showMessage(tr("No plug-in found in %1").arg(QDir::toNativeSeparators(directory)));
     return reports;
-}
-
-bool MainWindow::showTab(const QString& title)
-{
-    for (int i = 0; i < tabs->count(); ++i) {
-        if (tabs->tabText(i) == title || tabs->widget(i)->accessibleName() == title) {
-            tabs->setCurrentIndex(i);
-            return true;
-        }
-    }
-    return false;
 }
 
 void MainWindow::setStreaming(bool on)

@@ -9,7 +9,6 @@
 #include <memory>
 
 class QAction;
-class QLabel;
 class QTabWidget;
 
 namespace KelCPP {
@@ -42,9 +41,6 @@ public:
 
     // Loads every plug-in in `directory` and adds the tabs they build.
     QList<PluginReport> loadPlugins(const QString& directory);
-    // Shows the tab whose title is `title`; false when there is none.
-    bool showTab(const QString& title);
-    bool isStreaming() const { return streaming; }
 
 signals:
     // Handed to the plug-ins as their streaming signal.
@@ -63,7 +59,6 @@ private:
     std::shared_ptr<KelCPP::Sim::SimCamera> camera;
     CameraFeatures features;
     QTabWidget* tabs;
-    QLabel* identity;
     QAction* acquisition;
     bool streaming = false;
 };

@@ -1,6 +1,7 @@
 #include "views/advtriggerdialog.h"
 
 #include "features/featuremanager.h"
+#include "presets/presetsfile.h"
 
 #include <QCoreApplication>
 #include <QDoubleValidator>
@@ -10,7 +11,6 @@
 
 namespace {
 
-const QString Custom = QStringLiteral("Custom");
 const QString FallingEdge = QStringLiteral("FallingEdge");
 const QString TimerDelay = QStringLiteral("TimerDelay");
 const QString TimerDuration = QStringLiteral("TimerDuration");
@@ -89,7 +89,7 @@ int AdvTriggerDialog::PresetIndex() const
 
 void AdvTriggerDialog::SetCustomPreset()
 {
-    ui.cmbSelectPreset->setCurrentText(Custom);
+    ui.cmbSelectPreset->setCurrentText(PresetsFile::CustomPreset);
 }
 
 void AdvTriggerDialog::calculatePWM()
@@ -174,12 +174,10 @@ void AdvTriggerDialog::UpdateChangedFeatures()
 
 void AdvTriggerDialog::ApplyColorScheme()
 {
-    const bool dark = IsDarkPalette();
     ui.lblSelectPreset->setStyleSheet(
-        dark ? QStringLiteral("background-color: rgba(58,147,218,255);border: 1px solid lightblue;")
-             : QStringLiteral("background-color: rgba(192,220,243,255);border: 1px solid lightblue;"));
-    const QString hint = dark ? QStringLiteral("color: rgba(56,111,251,255);")
-                              : QStringLiteral("color: rgba(50,95,201,255);");
+        IsDarkPalette() ? QStringLiteral("background-color: rgba(58,147,218,255);border: 1px solid lightblue;")
+                        : QStringLiteral("background-color: rgba(192,220,243,255);border: 1px solid lightblue;"));
+    const QString hint = HintStyleSheet();
     for (QLabel* label : {ui.lbl_notAcquireHint, ui.lbl_noActionCommandsHint, ui.lbl_noSoftwareSignalHint,
                           ui.lbl_noCounterTimerHint})
         label->setStyleSheet(hint);

@@ -1,6 +1,7 @@
 #include "views/advtriggerwidget.h"
 
 #include "features/featuremanager.h"
+#include "presets/presetsfile.h"
 #include "presets/settingstreemodel.h"
 #include "views/advtriggerdialog.h"
 
@@ -14,8 +15,15 @@
 
 namespace {
 
-const QString Custom = QStringLiteral("Custom");
 const QString TranslationBaseName = QStringLiteral("tabextensionadvtrigger");
+
+// The host names the tab after the accessible name of the page's parent.
+void ShowTitle(QWidget* page, const QString& title)
+{
+    if (page->parentWidget())
+        page->parentWidget()->setAccessibleName(title);
+    page->setAccessibleName(title);
+}
 
 } // namespace
 
@@ -31,9 +39,7 @@ AdvTriggerWidget::AdvTriggerWidget(const CameraFeatureList& features, QWidget* p
     }
 
     const QString title = tr("Trigger IO");
-    if (parent)
-        parent->setAccessibleName(title);
-    setAccessibleName(title);
+    ShowTitle(this, title);
 
     ui.setupUi(this);
     nonFeatureWidgets << QStringLiteral("cmbSelectPreset") << QStringLiteral("btnApplyPreset")
@@ -94,10 +100,7 @@ void AdvTriggerWidget::changeEvent(QEvent* event)
     // language change it causes brings the texts up to date.
     if (event->type() == QEvent::LanguageChange) {
         ui.retranslateUi(this);
-        const QString title = tr("Trigger IO");
-        if (parentWidget())
-            parentWidget()->setAccessibleName(title);
-        setAccessibleName(title);
+        ShowTitle(this, tr("Trigger IO"));
     }
     AdvTriggerBase::changeEvent(event);
 }
@@ -112,14 +115,12 @@ void AdvTriggerWidget::UpdateChangedFeatures()
 
 void AdvTriggerWidget::ApplyColorScheme()
 {
-    ui.lbl_notAcquireHint->setStyleSheet(IsDarkPalette()
-                                             ? QStringLiteral("color: rgba(56,111,251,255);")
-                                             : QStringLiteral("color: rgba(50,95,201,255);"));
+    ui.lbl_notAcquireHint->setStyleSheet(HintStyleSheet());
 }
 
 void AdvTriggerWidget::SetCustomPreset()
 {
-    ui.cmbSelectPreset->setCurrentText(Custom);
+    ui.cmbSelectPreset->setCurrentText(PresetsFile::CustomPreset);
 }
 
 void AdvTriggerWidget::camIsStreaming(bool streamingIsOn)

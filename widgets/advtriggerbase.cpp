@@ -1,6 +1,7 @@
 #include "widgets/advtriggerbase.h"
 
 #include "features/featuremanager.h"
+#include "kelcpp/kelcpptypes.h"
 #include "presets/presetapplier.h"
 #include "presets/presetsfile.h"
 #include "presets/settingstreemodel.h"
@@ -28,9 +29,9 @@
 
 namespace {
 
-// KelFeatureDataType values that are shown as text rather than numbers.
-constexpr int TypeEnumeration = 3;
-constexpr int TypeString = 4;
+// Data types that are shown as text rather than numbers.
+constexpr int TypeEnumeration = KelCPP::KelFeatureDataEnum;
+constexpr int TypeString = KelCPP::KelFeatureDataString;
 
 // Characters of the type prefix ("cmb", "txt", ...) before the feature name.
 constexpr int PrefixLength = 3;
@@ -523,9 +524,9 @@ void AdvTriggerBase::OnSelectPreset(int idx)
     };
     // Every preset starts from a camera with everything switched off, except
     // the ones that mark manual edits or reset the camera themselves.
-    const int turnOffAll = indexOf(QStringLiteral("Turn Off All"));
-    if (turnOffAll != -1 && idx != turnOffAll && idx != indexOf(QStringLiteral("Custom"))
-        && idx != indexOf(QStringLiteral("Reset All")))
+    const int turnOffAll = indexOf(PresetsFile::TurnOffAllPreset);
+    if (turnOffAll != -1 && idx != turnOffAll && idx != indexOf(PresetsFile::CustomPreset)
+        && idx != indexOf(PresetsFile::ResetAllPreset))
         OnSelectPreset(turnOffAll);
 
     const QString errors = PresetApplier(featureManager).Apply(box->itemData(idx).toMap());
@@ -743,6 +744,12 @@ void AdvTriggerBase::OnChangeTableSpinbox(double value)
     else
         next = current * 2.0;
     box->setValue(featureManager->SetValue(feature, next));
+}
+
+QString AdvTriggerBase::HintStyleSheet() const
+{
+    return IsDarkPalette() ? QStringLiteral("color: rgba(56,111,251,255);")
+                           : QStringLiteral("color: rgba(50,95,201,255);");
 }
 
 void AdvTriggerBase::ActivateTooltips(int state)

@@ -97,6 +97,9 @@ protected slots:
     void ActivateTooltips(int state);
 
 protected:
+    // The colour of the views' hint labels, readable on the current palette.
+    QString HintStyleSheet() const;
+
     bool tooltipsActive = false;
     // Keeps the camera's feature list alive; handed on to the dialog.
     CameraFeatureList featureList;

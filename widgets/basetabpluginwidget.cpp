@@ -75,14 +75,14 @@ BaseTabPluginWidget::BaseTabPluginWidget(const CameraFeatureList& features, QWid
     // without running our destructor.
     std::unique_ptr<FeatureManager> manager(new FeatureManager(wrappers));
     featureManager = manager.get();
-    if (!featureManager->GetStringValue(QStringLiteral("DeviceVendorName")).startsWith(VendorName)) {
+    if (!BaseTabPluginWidget::IsVendorSupported(featureManager)) {
         throw TENotSupported(QStringLiteral("BaseTabPluginWidget::BaseTabPluginWidget"),
                              tr("Vendor not supported for plugins, widget not created."));
     }
     manager.release();
 
-    // Not make_shared: apart from its control block, the observer's memory goes
-    // with its last owner, not with the last weak reference the camera API holds.
+    // Not make_shared: an allocation of its own, so that a backend keeping
+    // weak references to observers does not keep this one's memory alive.
     featureObserver = std::shared_ptr<PluginFeatureObserver>(new PluginFeatureObserver());
     connect(featureObserver.get(), SIGNAL(setChangedFeature(const QString &, const QString &)),
             this, SLOT(OnFeatureChanged(const QString &, const QString &)), Qt::AutoConnection);

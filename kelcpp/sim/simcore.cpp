@@ -270,7 +270,7 @@ void SimCore::Record(int f, Op op, const std::string& value, KelErrorType result
 KelErrorType SimCore::CheckReadable(int f, KelFeatureDataType type, KelFeatureDataType alsoType)
 {
     const auto actual = Def(f).type;
-    if (actual != type && actual != alsoType)
+    if (actual != type && (alsoType == KelFeatureDataUnknown || actual != alsoType))
         return KelError::WrongType;
     return Readable(f) ? KelError::Success : KelError::InvalidAccess;
 }
@@ -335,7 +335,6 @@ KelErrorType SimCore::GetRaw(int f, const CallContext& ctx, std::uint8_t* buffer
     sizeFilled = n;
     return KelError::Success;
 }
-
 
 // --- writes --------------------------------------------------------------
 
