@@ -2,6 +2,7 @@
 #include "camera.h"
 #include "featureobserver.h"
 
+#include <algorithm>
 #include <new>
 
 namespace KelCPP {
@@ -38,15 +39,41 @@ KelErrorType FetchTwoCall(Out& out, Fill fill)
     }
 }
 
+// A text in one call when it fits the usual size (most names and entries
+// do), else in as many as it takes to learn its length and fetch it.
+template <typename Fill>
+KelErrorType FetchText(std::string& out, Fill fill)
+{
+    char local[256];
+    std::uint32_t length = sizeof(local);
+    const KelErrorType err = fill(local, length);
+    if (err == KelError::MoreData)
+        return FetchTwoCall(out, fill);
+    if (err != KelError::Success)
+        return err;
+    try {
+        out.assign(local, std::min<std::uint32_t>(length, sizeof(local)));
+        return KelError::Success;
+    } catch (const std::bad_alloc&) {
+        return KelError::Resources;
+    }
+}
+
 } // namespace
 
 Feature::~Feature() = default;
-IFeatureObserver::~IFeatureObserver() = default;
 Camera::~Camera() = default;
+
+IFeatureObserver::~IFeatureObserver() = default;
+
+void IFeatureObserver::NotifyFeatureChanges(const std::shared_ptr<Feature>& feature, std::uint32_t)
+{
+    NotifyFeatureChanged(feature);
+}
 
 KelErrorType Feature::GetValue(std::string& value) const
 {
-    return FetchTwoCall(value, [this](char* b, std::uint32_t& n) { return GetValue(b, n); });
+    return FetchText(value, [this](char* b, std::uint32_t& n) { return GetValue(b, n); });
 }
 
 KelErrorType Feature::GetValue(std::vector<std::uint8_t>& value, std::uint32_t& sizeFilled) const
@@ -100,6 +127,61 @@ KelErrorType Feature::GetValues(std::vector<std::string>& names) const
     }
 }
 
+KelErrorType Feature::GetAvailableValues(const char** names, std::uint32_t& count) const
+{
+    std::vector<const char*> all;
+    KelErrorType err = FetchTwoCall(all, [this](const char** b, std::uint32_t& n) { return GetValues(b, n); });
+    if (err != KelError::Success)
+        return err;
+    std::vector<const char*> available;
+    for (const char* name : all) {
+        bool ok = false;
+        err = IsValueAvailable(name, ok);
+        if (err != KelError::Success)
+            return err;
+        if (ok)
+            available.push_back(name);
+    }
+    const auto size = static_cast<std::uint32_t>(available.size());
+    if (names && count < size) {
+        count = size;
+        return KelError::MoreData;
+    }
+    if (names)
+        std::copy(available.begin(), available.end(), names);
+    count = size;
+    return KelError::Success;
+}
+
+KelErrorType Feature::GetAvailableValues(std::vector<std::string>& names) const
+{
+    try {
+        // As many as there are entries: the one buffer that always suffices.
+        std::uint32_t capacity = 0;
+        KelErrorType err = GetValues(static_cast<const char**>(nullptr), capacity);
+        for (int attempt = 0; err == KelError::Success && attempt < 3; ++attempt) {
+            std::vector<const char*> buffer(capacity);
+            std::uint32_t count = capacity;
+            err = GetAvailableValues(capacity ? buffer.data() : nullptr, count);
+            if (err == KelError::MoreData) { // the entries grew meanwhile
+                capacity = count;
+                err = KelError::Success;
+                continue;
+            }
+            if (err != KelError::Success)
+                return err;
+            std::vector<std::string> result;
+            for (std::uint32_t i = 0; capacity && i < count; ++i)
+                result.emplace_back(buffer[i] ? buffer[i] : "");
+            names.swap(result);
+            return KelError::Success;
+        }
+        return err == KelError::Success ? KelError::MoreData : err;
+    } catch (const std::bad_alloc&) {
+        return KelError::Resources;
+    }
+}
+
 KelErrorType Feature::GetValues(std::vector<std::int64_t>& values) const
 {
     return FetchTwoCall(values,
@@ -128,7 +210,7 @@ KelErrorType Feature::GetSelectedFeatures(std::vector<std::shared_ptr<Feature>>&
 #define KELCPP_TEXT_GETTER(Op)                                                                     \
     KelErrorType Feature::Op(std::string& text) const                                              \
     {                                                                                              \
-        return FetchTwoCall(text, [this](char* b, std::uint32_t& n) { return Op(b, n); });         \
+        return FetchText(text, [this](char* b, std::uint32_t& n) { return Op(b, n); });            \
     }
 
 KELCPP_TEXT_GETTER(GetName)

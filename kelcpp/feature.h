@@ -25,6 +25,8 @@ class IFeatureObserver;
 //     the capacity is too small it returns KelError::MoreData.
 // The std::string and std::vector forms are implemented once here on top of
 // the low-level ones; a length of 0 empties the result and is a success.
+// Texts are first fetched into a buffer of their usual size, so that a text
+// costs one call unless it is longer.
 // Texts are UTF-8 and may contain NUL bytes; nothing here cuts them.
 //
 // Every operation may be called from any thread. Observers are called on a
@@ -71,7 +73,13 @@ public:
     virtual KelErrorType IsValueAvailable(std::int64_t value, bool& available) const = 0;
     // Integer features with a list of permitted values rather than a grid.
     virtual KelErrorType GetValidValueSet(std::int64_t* values, std::uint32_t& count) const = 0;
+    // The entries that can be chosen now, in the device's order: what
+    // IsValueAvailable says of each entry, in one call. The default asks
+    // entry by entry; a backend that can do better overrides it.
+    virtual KelErrorType GetAvailableValues(const char** names, std::uint32_t& count) const;
     KelErrorType GetValues(std::vector<std::string>& names) const;
+    // Needs one low-level call: the entry list tells the capacity.
+    KelErrorType GetAvailableValues(std::vector<std::string>& names) const;
     KelErrorType GetValues(std::vector<std::int64_t>& values) const;
     KelErrorType GetEntries(std::vector<EnumEntry>& entries) const;
     KelErrorType GetValidValueSet(std::vector<std::int64_t>& values) const;
@@ -108,8 +116,9 @@ public:
                                              std::uint32_t& count) const = 0;
     KelErrorType GetSelectedFeatures(std::vector<std::shared_ptr<Feature>>& features) const;
 
-    // Observers: NotifyFeatureChanged is called on the backend's notification
-    // thread after the feature's value, access or entries may have changed.
+    // Observers: NotifyFeatureChanges is called on the backend's notification
+    // thread after the feature's value, access or entries may have changed,
+    // and after a selector that governs it moved (KelFeatureChangeType).
     // Registering the same observer twice is refused with KelError::BadParameter;
     // unregistering one that is not registered gives KelError::NotFound.
     // A callback already under way may still arrive after UnregisterObserver.

@@ -1,6 +1,7 @@
 #ifndef KELCPP_FEATUREOBSERVER_H
 #define KELCPP_FEATUREOBSERVER_H
 
+#include <cstdint>
 #include <memory>
 
 namespace KelCPP {
@@ -15,6 +16,10 @@ class Feature;
 class IFeatureObserver {
 public:
     virtual void NotifyFeatureChanged(const std::shared_ptr<Feature>& feature) = 0;
+    // What the backend calls: `changes` holds KelFeatureChangeType bits, never
+    // none. The default passes the notification on to NotifyFeatureChanged,
+    // for observers that do not care why.
+    virtual void NotifyFeatureChanges(const std::shared_ptr<Feature>& feature, std::uint32_t changes);
     virtual ~IFeatureObserver();
 };
 

@@ -61,6 +61,18 @@ enum KelFeatureVisibilityType : std::uint32_t {
     KelFeatureVisibilityInvisible = 4,
 };
 
+// Why an observer is told of a feature: bits, since one notification may
+// stand for several changes merged while it waited.
+enum KelFeatureChangeType : std::uint32_t {
+    KelFeatureChangeNone = 0,
+    // Its value, access, range or available entries may have changed.
+    KelFeatureChangeValue = 1,
+    // Only a selector that governs it moved: it now answers for another
+    // selector entry, and nothing it holds for any entry changed. A client
+    // that shows the feature entry by entry has nothing to read again.
+    KelFeatureChangeSelector = 2,
+};
+
 } // namespace KelCPP
 
 #endif

@@ -74,16 +74,19 @@ std::size_t NotificationDispatcher::ObserverCount(const Feature* feature) const
     return it == state->observers.end() ? 0 : it->second.size();
 }
 
-void NotificationDispatcher::Post(const std::shared_ptr<Feature>& feature)
+void NotificationDispatcher::Post(const std::shared_ptr<Feature>& feature, std::uint32_t changes)
 {
-    if (!feature)
+    if (!feature || changes == KelFeatureChangeNone)
         return;
     {
         std::lock_guard<std::mutex> lock(state->mutex);
         if (state->stopping || state->observers.find(feature.get()) == state->observers.end())
             return;
-        if (!state->queued.insert(feature.get()).second)
+        const auto merged = state->queued.emplace(feature.get(), changes);
+        if (!merged.second) {
+            merged.first->second |= changes;
             return;
+        }
         state->queue.push_back(feature);
     }
     state->wake.notify_one();
@@ -122,7 +125,9 @@ void NotificationDispatcher::Run(const std::shared_ptr<State>& shared)
             break;
         std::shared_ptr<Feature> feature = std::move(s->queue.front());
         s->queue.pop_front();
-        s->queued.erase(feature.get());
+        const auto queued = s->queued.find(feature.get());
+        const std::uint32_t changes = queued->second;
+        s->queued.erase(queued);
         std::vector<std::shared_ptr<IFeatureObserver>> targets;
         const auto it = s->observers.find(feature.get());
         if (it != s->observers.end())
@@ -132,7 +137,7 @@ void NotificationDispatcher::Run(const std::shared_ptr<State>& shared)
 
         for (const auto& observer : targets) {
             try {
-                observer->NotifyFeatureChanged(feature);
+                observer->NotifyFeatureChanges(feature, changes);
             } catch (...) {
                 // One observer's failure must not end notifications for the others.
             }

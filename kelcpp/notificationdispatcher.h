@@ -10,7 +10,6 @@
 #include <mutex>
 #include <thread>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 namespace KelCPP {
@@ -22,8 +21,9 @@ class IFeatureObserver;
 // features of one camera. Observers are called on the dispatcher's own
 // thread, one notification at a time, with no lock held, so they may call
 // back into the camera. A notification posted while an earlier one for the
-// same feature still waits in the queue is merged into it: an observer learns
-// that the feature changed, not how often.
+// same feature still waits in the queue is merged into it, with the change
+// types of both: an observer learns that and how the feature changed, not
+// how often.
 class NotificationDispatcher {
 public:
     NotificationDispatcher();
@@ -42,8 +42,9 @@ public:
     std::size_t ObserverCount(const Feature* feature) const;
 
     // Queues a notification for the feature's observers; a feature without
-    // observers is skipped at once.
-    void Post(const std::shared_ptr<Feature>& feature);
+    // observers is skipped at once. `changes` are KelFeatureChangeType bits.
+    void Post(const std::shared_ptr<Feature>& feature,
+              std::uint32_t changes = KelFeatureChangeValue);
 
     // Blocks until every notification posted before the call has been
     // delivered. Called on the notification thread itself it returns at once.
@@ -63,7 +64,7 @@ private:
         std::condition_variable idle;
         std::unordered_map<const Feature*, std::vector<std::shared_ptr<IFeatureObserver>>> observers;
         std::deque<std::shared_ptr<Feature>> queue;
-        std::unordered_set<const Feature*> queued;
+        std::unordered_map<const Feature*, std::uint32_t> queued; // with the changes merged so far
         bool dispatching = false;
         bool stopping = false;
         std::uint64_t delivered = 0;

@@ -6,6 +6,7 @@
 #include "kelcpp/featureobserver.h"
 
 #include <atomic>
+#include <map>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -15,24 +16,32 @@ using namespace KelCPP::Sim;
 
 namespace {
 
-// Records which features it was told about, and on which threads.
+// Records which features it was told about, how, and on which threads.
 struct RecordingObserver : IFeatureObserver {
     std::mutex mutex;
-    std::set<std::string> names;
+    std::map<std::string, std::uint32_t> changes;
     std::set<std::thread::id> threads;
 
-    void NotifyFeatureChanged(const std::shared_ptr<Feature>& feature) override
+    void NotifyFeatureChanged(const std::shared_ptr<Feature>&) override {}
+    void NotifyFeatureChanges(const std::shared_ptr<Feature>& feature, std::uint32_t how) override
     {
         std::string name;
         feature->GetName(name); // calling back in must not deadlock
         std::lock_guard<std::mutex> lock(mutex);
-        names.insert(name);
+        changes[name] |= how;
         threads.insert(std::this_thread::get_id());
     }
     std::set<std::string> Take() // the names heard of since the last call
     {
+        std::set<std::string> names;
+        for (const auto& change : TakeChanges())
+            names.insert(change.first);
+        return names;
+    }
+    std::map<std::string, std::uint32_t> TakeChanges()
+    {
         std::lock_guard<std::mutex> lock(mutex);
-        return std::exchange(names, {});
+        return std::exchange(changes, {});
     }
 };
 
@@ -234,7 +243,7 @@ private slots:
         QCOMPARE(Get("Pattern")->SetValue("Ramp"), KelError::Success);
     }
 
-    void textsAndListsUseTwoCalls()
+    void textsAndLists()
     {
         std::uint32_t length = 0;
         QCOMPARE(Get("Label")->GetValue(static_cast<char*>(nullptr), length), KelError::Success);
@@ -243,6 +252,28 @@ private slots:
         length = sizeof small;
         QCOMPARE(Get("Label")->GetValue(small, length), KelError::MoreData);
         QCOMPARE(length, 3u);
+
+        // A text longer than the first buffer still comes whole.
+        const std::string longText(300, 'x');
+        const auto wide = TestSupport::CameraFromJson(R"({ "format": 1, "features": [ { "name": "Note",
+            "type": "String", "maxLength": 400, "description": ")" + QByteArray(longText.c_str()) + R"(" } ] })");
+        const auto note = TestSupport::FindFeature(*wide, "Note");
+        std::string text;
+        QCOMPARE(note->GetDescription(text), KelError::Success);
+        QCOMPARE(text, longText);
+        QCOMPARE(note->SetValue(longText.c_str()), KelError::Success);
+        QCOMPARE(note->GetValue(text), KelError::Success);
+        QCOMPARE(text, longText);
+
+        // The entries that can be chosen now come in one device access.
+        std::vector<std::string> available;
+        camera->ResetCallCounts();
+        QCOMPARE(Get("LineMode")->GetAvailableValues(available), KelError::Success);
+        QCOMPARE(available, std::vector<std::string>{ "Input" }); // Line0 offers no output
+        QCOMPARE(camera->DeviceAccessCount(), std::uint64_t(1));
+        Get("LineSelector")->SetValue("Line1");
+        QCOMPARE(Get("LineMode")->GetAvailableValues(available), KelError::Success);
+        QCOMPARE(available, (std::vector<std::string>{ "Input", "Output" }));
 
         std::vector<EnumEntry> full;
         QCOMPARE(Get("LineSource")->GetEntries(full), KelError::Success);
@@ -264,14 +295,22 @@ private slots:
         camera->WaitForNotifications();
         QVERIFY(observer->Take().empty());
 
-        // The selector's features and those whose conditions name it.
+        // The selector's features and those whose conditions name it. They
+        // only moved to another line: nothing they hold for any line changed.
+        const std::uint32_t value = KelFeatureChangeValue, moved = KelFeatureChangeSelector;
+        using Changes = std::map<std::string, std::uint32_t>;
         QCOMPARE(Get("LineSelector")->SetValue("Line2"), KelError::Success);
         camera->WaitForNotifications();
-        QCOMPARE(observer->Take(), (std::set<std::string>{ "LineSelector", "LineMode", "LineSource", "LineStatus" }));
+        QCOMPARE(observer->TakeChanges(),
+                 (Changes{ { "LineSelector", value }, { "LineMode", moved }, { "LineSource", moved }, { "LineStatus", moved } }));
         QVERIFY(!observer->threads.count(std::this_thread::get_id()));
 
-        // Switching the source of an output changes its status at once.
+        // A line's mode decides whether that line's source may be written.
         Get("LineMode")->SetValue("Output");
+        camera->WaitForNotifications();
+        QCOMPARE(observer->TakeChanges(), (Changes{ { "LineMode", value }, { "LineSource", value } }));
+
+        // Switching the source of an output changes its status at once.
         Get("LineSource")->SetValue("UserOutput0");
         camera->WaitForNotifications();
         observer->Take();
@@ -342,8 +381,13 @@ private slots:
         camera->SetCallLogEnabled(true);
         const auto gain = Get("Gain");
         std::string name;
-        gain->GetName(name); // two calls: size, then text
-        QCOMPARE(camera->CallCount("Gain", Op::GetName), std::uint64_t(2));
+        gain->GetName(name); // a short text fits the first call
+        QCOMPARE(camera->CallCount("Gain", Op::GetName), std::uint64_t(1));
+        // Names come from the description; values from the device.
+        double gainValue = 0;
+        gain->GetValue(gainValue);
+        QCOMPARE(camera->LocalCallCount(), std::uint64_t(1));
+        QCOMPARE(camera->DeviceAccessCount(), std::uint64_t(1));
         gain->SetValue(2.5);
         gain->SetValue(99.0);
         Get("LineSelector")->SetValue("Line2");

@@ -585,17 +585,28 @@ void ComputeAffected(Description& desc)
         for (const auto& e : def.entries)
             nameIn(e.available);
     }
-    for (int i = 0; i < n; ++i) {
+    auto closure = [&](int start, auto edges) {
         std::set<int> seen;
-        std::vector<int> todo(direct[i].begin(), direct[i].end());
+        std::vector<int> todo(edges(start).begin(), edges(start).end());
         while (!todo.empty()) {
             const int next = todo.back();
             todo.pop_back();
-            if (next == i || !seen.insert(next).second)
+            if (next == start || !seen.insert(next).second)
                 continue;
-            todo.insert(todo.end(), direct[next].begin(), direct[next].end());
+            todo.insert(todo.end(), edges(next).begin(), edges(next).end());
         }
-        desc.features[i].affected.assign(seen.begin(), seen.end());
+        return seen;
+    };
+    for (int i = 0; i < n; ++i) {
+        const std::set<int> all = closure(i, [&](int f) -> const std::set<int>& { return direct[f]; });
+        const std::set<int> governed = closure(i, [&](int f) -> const std::vector<int>& {
+            return desc.features[f].selected;
+        });
+        FeatureDef& def = desc.features[i];
+        def.affected.clear();
+        def.moved.clear();
+        for (int other : all)
+            (governed.count(other) ? def.moved : def.affected).push_back(other);
     }
 }
 

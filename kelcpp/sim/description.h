@@ -83,10 +83,14 @@ struct FeatureDef {
     Condition available;
     Condition writableWhen;
     std::vector<Effect> onExecute;
-    // Features whose value, access or entries may change when this one is
-    // written: what it selects and whatever names it in a condition,
-    // followed transitively. Excludes the feature itself.
+    // Features that may look different when this one is written: what it
+    // selects and whatever names it in a condition, followed transitively,
+    // without the feature itself. `moved` are the ones among them that this
+    // feature selects, directly or through selected selectors: they only
+    // answer for another entry now. `affected` are the rest, whose value,
+    // access or entries may really have changed.
     std::vector<int> affected;
+    std::vector<int> moved;
 
     int EntryIndexByName(const std::string& entryName) const;
     int EntryIndexByValue(std::int64_t entryValue) const;

@@ -13,13 +13,33 @@ const char* OpName(Op op)
 {
     static const char* const names[OpCount] = {
         "GetValue", "SetValue", "GetRange", "HasIncrement", "GetIncrement", "GetValues",
-        "GetEntry", "GetEntries", "IsValueAvailable", "GetValidValueSet", "RunCommand",
+        "GetEntry", "GetEntries", "IsValueAvailable", "GetAvailableValues", "GetValidValueSet", "RunCommand",
         "IsCommandDone", "IsReadable", "IsWritable", "GetDataType", "GetFlags", "GetVisibility",
         "GetName", "GetDisplayName", "GetCategory", "GetUnit", "GetRepresentation", "GetToolTip",
         "GetDescription", "GetSelectedFeatures", "RegisterObserver", "UnregisterObserver",
     };
     const int i = static_cast<int>(op);
     return i >= 0 && i < OpCount ? names[i] : "?";
+}
+
+bool IsDeviceAccess(Op op)
+{
+    switch (op) {
+    case Op::GetValue:
+    case Op::SetValue:
+    case Op::GetRange:
+    case Op::GetIncrement:
+    case Op::IsValueAvailable:
+    case Op::GetAvailableValues:
+    case Op::GetValidValueSet:
+    case Op::RunCommand:
+    case Op::IsCommandDone:
+    case Op::IsReadable:
+    case Op::IsWritable:
+        return true;
+    default:
+        return false;
+    }
 }
 
 Fault Fault::Once(KelErrorType code)
@@ -166,6 +186,8 @@ std::uint64_t SimCamera::CallCount(const std::string& feature, Op op) const
 
 std::uint64_t SimCamera::CallCount(Op op) const { return core->CallCount(op); }
 std::uint64_t SimCamera::TotalCallCount() const { return core->TotalCallCount(); }
+std::uint64_t SimCamera::DeviceAccessCount() const { return core->CallCount(true); }
+std::uint64_t SimCamera::LocalCallCount() const { return core->CallCount(false); }
 void SimCamera::ResetCallCounts() { core->ResetCallCounts(); }
 void SimCamera::SetCallLogEnabled(bool enabled) { core->SetCallLogEnabled(enabled); }
 std::vector<CallRecord> SimCamera::CallLog() const { return core->CallLog(); }

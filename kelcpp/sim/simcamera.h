@@ -27,6 +27,7 @@ enum class Op {
     GetEntry,
     GetEntries,
     IsValueAvailable,
+    GetAvailableValues,
     GetValidValueSet,
     RunCommand,
     IsCommandDone,
@@ -48,6 +49,12 @@ enum class Op {
 };
 constexpr int OpCount = static_cast<int>(Op::UnregisterObserver) + 1;
 const char* OpName(Op op);
+// Whether an operation reaches the device, as it would on a network camera:
+// values, access rights, ranges and increments, entry availability (one
+// access for a whole GetAvailableValues), valid value sets and commands. Everything else (names, types, texts, entry lists,
+// selector relations) comes from the camera's description, which a client
+// reads once when it connects, and observers are kept by the client.
+bool IsDeviceAccess(Op op);
 
 // A fault to inject into one operation of one feature (or of every feature).
 struct Fault {
@@ -138,6 +145,9 @@ public:
     std::uint64_t CallCount(const std::string& feature, Op op) const;
     std::uint64_t CallCount(Op op) const; // over all features
     std::uint64_t TotalCallCount() const;
+    // The calls that reached the device, and the ones answered locally.
+    std::uint64_t DeviceAccessCount() const;
+    std::uint64_t LocalCallCount() const;
     void ResetCallCounts();
     // Off by default: records every SetValue and RunCommand, refused or not.
     void SetCallLogEnabled(bool enabled);
@@ -145,7 +155,8 @@ public:
     void ClearCallLog();
 
     // --- Latency ---------------------------------------------------------
-    // Added to every camera access, as a network camera would; 0 by default.
+    // Added to every device access (IsDeviceAccess), as a network camera
+    // would; 0 by default. Local calls stay instant.
     void SetAccessLatency(std::chrono::microseconds latency);
 
     // --- Notifications ---------------------------------------------------

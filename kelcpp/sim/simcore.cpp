@@ -133,7 +133,7 @@ void SimCore::LiveLoop()
         if (paused || elapsed <= 0)
             continue;
         model->AdvanceTo(now + elapsed);
-        std::vector<int> posts;
+        std::vector<std::pair<int, std::uint32_t>> posts;
         posts.swap(toPost);
         lock.unlock();
         Post(posts);
@@ -141,10 +141,10 @@ void SimCore::LiveLoop()
     }
 }
 
-void SimCore::Post(std::vector<int>& queued)
+void SimCore::Post(std::vector<std::pair<int, std::uint32_t>>& queued)
 {
-    for (int f : queued)
-        dispatcher.Post(features[f]);
+    for (const auto& [f, changes] : queued)
+        dispatcher.Post(features[f], changes);
     queued.clear();
 }
 
@@ -203,9 +203,18 @@ bool SimCore::Writable(int f)
     return def.writable && Holds(def.available) && Holds(def.writableWhen);
 }
 
-void SimCore::NotifyNow(int f)
+void SimCore::NotifyNow(int f, std::uint32_t changes)
 {
-    toPost.push_back(f);
+    toPost.emplace_back(f, changes);
+}
+
+void SimCore::NotifyWritten(int f)
+{
+    NotifyNow(f);
+    for (int other : description.features[f].affected)
+        NotifyNow(other);
+    for (int other : description.features[f].moved)
+        NotifyNow(other, KelFeatureChangeSelector);
 }
 
 void SimCore::NotifyLive(int f)
@@ -224,7 +233,7 @@ void SimCore::FlushLive(bool force)
             ++it;
             continue;
         }
-        toPost.push_back(*it);
+        toPost.emplace_back(*it, KelFeatureChangeValue);
         lastLiveNotify[*it] = now;
         it = pendingLive.erase(it);
     }
@@ -241,9 +250,7 @@ void SimCore::ResetValues()
 
 void SimCore::AfterWrite(int f)
 {
-    NotifyNow(f);
-    for (int other : description.features[f].affected)
-        NotifyNow(other);
+    NotifyWritten(f);
     model->OnWrite(f);
 }
 
@@ -547,6 +554,22 @@ KelErrorType SimCore::IsEntryAvailable(int f, std::int64_t value, bool& availabl
     return IsEntryAvailable(f, def.entries[i].name.c_str(), available);
 }
 
+KelErrorType SimCore::GetAvailableNames(int f, const CallContext& ctx, const char** names,
+                                        std::uint32_t& count)
+{
+    const FeatureDef& def = Def(f);
+    if (def.type != KelFeatureDataEnum)
+        return KelError::WrongType;
+    std::vector<const char*> list;
+    if (Holds(def.available)) {
+        for (const auto& e : def.entries) {
+            if (Holds(e.available))
+                list.push_back(e.name.c_str());
+        }
+    }
+    return FillList(ctx, list, names, count);
+}
+
 KelErrorType SimCore::GetValidValueSet(int f, const CallContext& ctx, std::int64_t* out,
                                        std::uint32_t& count)
 {
@@ -565,9 +588,7 @@ KelErrorType SimCore::RunCommand(int f)
     for (const Effect& effect : Def(f).onExecute) {
         Value& target = Current(effect.target);
         target = effect.kind == Effect::Kind::Set ? effect.value : Current(effect.source);
-        NotifyNow(effect.target);
-        for (int other : Def(effect.target).affected)
-            NotifyNow(other);
+        NotifyWritten(effect.target);
     }
     NotifyNow(f);
     model->OnCommand(f);
@@ -645,7 +666,7 @@ bool SimCore::IsPaused()
 
 void SimCore::Step(std::int64_t us)
 {
-    std::vector<int> posts;
+    std::vector<std::pair<int, std::uint32_t>> posts;
     {
         std::lock_guard<std::mutex> lock(mutex);
         if (closed || us < 0)
@@ -664,7 +685,7 @@ std::int64_t SimCore::Now()
 
 KelErrorType SimCore::ForceLine(const std::string& line, bool release, bool level)
 {
-    std::vector<int> posts;
+    std::vector<std::pair<int, std::uint32_t>> posts;
     bool found;
     {
         std::lock_guard<std::mutex> lock(mutex);
@@ -679,7 +700,7 @@ KelErrorType SimCore::ForceLine(const std::string& line, bool release, bool leve
 
 bool SimCore::SendAction(std::uint32_t deviceKey, std::uint32_t groupKey, std::uint32_t groupMask)
 {
-    std::vector<int> posts;
+    std::vector<std::pair<int, std::uint32_t>> posts;
     bool accepted;
     {
         std::lock_guard<std::mutex> lock(mutex);
@@ -694,7 +715,7 @@ bool SimCore::SendAction(std::uint32_t deviceKey, std::uint32_t groupKey, std::u
 
 KelErrorType SimCore::Acquire(bool start)
 {
-    std::vector<int> posts;
+    std::vector<std::pair<int, std::uint32_t>> posts;
     {
         std::lock_guard<std::mutex> lock(mutex);
         if (closed)
@@ -794,6 +815,19 @@ std::uint64_t SimCore::TotalCallCount()
     for (const auto& counts : callCounts) {
         for (auto c : counts)
             total += c;
+    }
+    return total;
+}
+
+std::uint64_t SimCore::CallCount(bool device)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    std::uint64_t total = 0;
+    for (const auto& counts : callCounts) {
+        for (int op = 0; op < OpCount; ++op) {
+            if (IsDeviceAccess(static_cast<Op>(op)) == device)
+                total += counts[op];
+        }
     }
     return total;
 }

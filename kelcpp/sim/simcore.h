@@ -76,6 +76,7 @@ public:
     KelErrorType GetEntries(int f, const CallContext& ctx, EnumEntry* entries, std::uint32_t& count);
     KelErrorType IsEntryAvailable(int f, const char* name, bool& available);
     KelErrorType IsEntryAvailable(int f, std::int64_t value, bool& available);
+    KelErrorType GetAvailableNames(int f, const CallContext& ctx, const char** names, std::uint32_t& count);
     KelErrorType GetValidValueSet(int f, const CallContext& ctx, std::int64_t* values, std::uint32_t& count);
     KelErrorType RunCommand(int f);
     KelErrorType IsCommandDone(int f, bool& done);
@@ -101,7 +102,9 @@ public:
     bool Readable(int f);
     bool Writable(int f);
     // Queue a notification now, or at most once per live interval.
-    void NotifyNow(int f);
+    void NotifyNow(int f, std::uint32_t changes = KelFeatureChangeValue);
+    // `f` took a new value: notify it, what depends on it, and what it selects.
+    void NotifyWritten(int f);
     void NotifyLive(int f);
     // Sends the live notifications that are due (all of them when `force`).
     void FlushLive(bool force);
@@ -126,6 +129,8 @@ public:
     std::uint64_t CallCount(const std::string& feature, Op op);
     std::uint64_t CallCount(Op op);
     std::uint64_t TotalCallCount();
+    // Over all features and the operations that are (or are not) device accesses.
+    std::uint64_t CallCount(bool device);
     void ResetCallCounts();
     void SetCallLogEnabled(bool enabled);
     std::vector<CallRecord> CallLog();
@@ -151,7 +156,7 @@ private:
                                KelFeatureDataType alsoType = KelFeatureDataUnknown);
     void Record(int f, Op op, const std::string& value, KelErrorType result);
     // Hands the queued notifications to the dispatcher; lock not held.
-    void Post(std::vector<int>& queued);
+    void Post(std::vector<std::pair<int, std::uint32_t>>& queued);
     void LiveLoop();
 
     Description description;
@@ -165,7 +170,7 @@ private:
     bool closed = false;
     bool paused = false;
     std::vector<std::unordered_map<std::string, Value>> values;
-    std::vector<int> toPost;
+    std::vector<std::pair<int, std::uint32_t>> toPost; // feature, KelFeatureChangeType bits
     std::vector<std::int64_t> lastLiveNotify;
     std::set<int> pendingLive;
     std::map<std::pair<int, Op>, FaultState> faults; // feature -1: every feature
@@ -181,10 +186,10 @@ template <typename Body>
 KelErrorType SimCore::Invoke(int f, Op op, Body&& body, const std::string* logValue)
 {
     const std::int64_t latency = latencyUs.load(std::memory_order_relaxed);
-    if (latency > 0)
+    if (latency > 0 && IsDeviceAccess(op))
         std::this_thread::sleep_for(std::chrono::microseconds(latency));
     KelErrorType result;
-    std::vector<int> posts;
+    std::vector<std::pair<int, std::uint32_t>> posts;
     {
         std::lock_guard<std::mutex> lock(mutex);
         if (closed)

@@ -179,6 +179,13 @@ KelErrorType SimFeature::GetValidValueSet(std::int64_t* values, std::uint32_t& c
     });
 }
 
+KelErrorType SimFeature::GetAvailableValues(const char** names, std::uint32_t& count) const
+{
+    return Call(Op::GetAvailableValues, [&](SimCore& c, int f, const Ctx& ctx) {
+        return c.GetAvailableNames(f, ctx, names, count);
+    });
+}
+
 KelErrorType SimFeature::RunCommand()
 {
     static const std::string none;

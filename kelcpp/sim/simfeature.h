@@ -22,6 +22,7 @@ public:
     using Feature::GetCategory;
     using Feature::GetDescription;
     using Feature::GetDisplayName;
+    using Feature::GetAvailableValues;
     using Feature::GetEntries;
     using Feature::GetName;
     using Feature::GetRepresentation;
@@ -55,6 +56,7 @@ public:
     KelErrorType IsValueAvailable(const char* name, bool& available) const override;
     KelErrorType IsValueAvailable(std::int64_t value, bool& available) const override;
     KelErrorType GetValidValueSet(std::int64_t* values, std::uint32_t& count) const override;
+    KelErrorType GetAvailableValues(const char** names, std::uint32_t& count) const override;
     KelErrorType RunCommand() override;
     KelErrorType IsCommandDone(bool& done) const override;
     KelErrorType IsReadable(bool& readable) const override;
