@@ -162,26 +162,25 @@ QString TypeBlock(const KelFeatureWrapper& feature, KelCPP::KelFeatureDataType t
 FeatureManager::FeatureManager(const FeatureList& features)
     : features(features)
 {
+    if (!features)
+        return;
+    for (const KelFeatureWrapperPtr& wrapper : *features) {
+        std::string name;
+        if (!wrapper || wrapper->GetName(name) != KelCPP::KelError::Success)
+            continue;
+        // The first feature of a name wins, as a walk in camera order would find it.
+        index.emplace(name, wrapper);
+        if (!name.empty())
+            names.append(QString::fromStdString(name));
+    }
 }
 
 FeatureManager::~FeatureManager() = default;
 
 KelFeatureWrapperPtr FeatureManager::FindFeature(const QString& name) const
 {
-    if (!features)
-        return {};
-    const std::string wanted = name.toStdString();
-    // Walk a shared copy: the wrappers stay alive for the walk whatever
-    // happens to the list meanwhile.
-    const QVector<KelFeatureWrapperPtr> list = *features;
-    for (const KelFeatureWrapperPtr& wrapper : list) {
-        if (!wrapper)
-            continue;
-        std::string featureName;
-        if (wrapper->GetName(featureName) == KelCPP::KelError::Success && featureName == wanted)
-            return wrapper;
-    }
-    return {};
+    const auto it = index.find(name.toStdString());
+    return it == index.end() ? KelFeatureWrapperPtr() : it->second;
 }
 
 KelFeatureWrapperPtr FeatureManager::FindCandidate(const QString& name, const QString& alt1,
@@ -442,15 +441,13 @@ QStringList FeatureManager::GetAvailableEntries(const QString& name, const QStri
     const KelFeatureWrapperPtr feature = FindCandidate(name, alt1, QString());
     if (!feature)
         return available;
+    // One question for all entries: on a network camera each entry asked
+    // alone would cost a round trip.
     std::vector<std::string> entries;
-    if (feature->GetValues(entries) != KelCPP::KelError::Success)
+    if (feature->GetAvailableValues(entries) != KelCPP::KelError::Success)
         return available;
-    for (const std::string& entry : entries) {
-        bool isAvailable = false;
-        if (feature->IsValueAvailable(entry.c_str(), isAvailable) == KelCPP::KelError::Success
-            && isAvailable)
-            available.append(QString::fromStdString(entry));
-    }
+    for (const std::string& entry : entries)
+        available.append(QString::fromStdString(entry));
     return available;
 }
 
@@ -648,6 +645,18 @@ QStringList FeatureManager::GetSelectedFeatures(const QString& name)
     return names;
 }
 
+QHash<QString, qint64> FeatureManager::GetEntryNumbers(const QString& name)
+{
+    QHash<QString, qint64> numbers;
+    const KelFeatureWrapperPtr feature = FindFeature(name);
+    std::vector<KelCPP::EnumEntry> entries;
+    if (!feature || feature->GetEntries(entries) != KelCPP::KelError::Success)
+        return numbers;
+    for (const KelCPP::EnumEntry& entry : entries)
+        numbers.insert(QString::fromStdString(entry.GetName()), entry.GetValue());
+    return numbers;
+}
+
 int FeatureManager::GetDataType(const QString& name)
 {
     const KelFeatureWrapperPtr feature = FindFeature(name);
@@ -718,14 +727,5 @@ QString FeatureManager::GetInformation(const QString& name)
 
 QStringList FeatureManager::GetFeatureNames()
 {
-    QStringList names;
-    if (!features)
-        return names;
-    const QVector<KelFeatureWrapperPtr> list = *features;
-    for (const KelFeatureWrapperPtr& wrapper : list) {
-        std::string name;
-        if (wrapper && wrapper->GetName(name) == KelCPP::KelError::Success && !name.empty())
-            names.append(QString::fromStdString(name));
-    }
     return names;
 }

@@ -3,13 +3,20 @@
 
 #include "features/kelfeaturewrapper.h"
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
+#include <string>
+#include <unordered_map>
+
 // Typed access to camera features by name, the only way the views reach the
-// camera. Every operation looks its feature up anew and asks the camera;
-// nothing is cached. No operation throws or returns an error code: failures
-// become the fixed defaults documented below.
+// camera. Every operation asks the camera; no value is cached. Names come
+// from the camera's description and never change, so they are read once,
+// when the manager is made, into an index: a lookup costs the same whatever
+// the number of features and never reaches the device. No operation throws
+// or returns an error code: failures become the fixed defaults documented
+// below.
 //
 // Candidate names: operations taking `name, alt1, alt2` work on the first of
 // them that names an existing feature; an empty `alt1` or `alt2` is skipped.
@@ -134,6 +141,11 @@ public:
     // Names of the features the selector governs, in the camera's order.
     virtual QStringList GetSelectedFeatures(const QString& name);
 
+    // Each entry's number, as the camera's description gives it (a
+    // selector's number is the bit of its entry in bit-field features such
+    // as LineStatusAll). Empty when missing or unreadable.
+    virtual QHash<QString, qint64> GetEntryNumbers(const QString& name);
+
     // KelFeatureDataType as a number; 0 when missing or unreadable.
     virtual int GetDataType(const QString& name);
 
@@ -148,6 +160,8 @@ public:
     virtual QStringList GetFeatureNames();
 
 private:
+    // The first wrapper of each name, in the camera's order; a feature whose
+    // name could not be read when the index was built is not in it.
     KelFeatureWrapperPtr FindFeature(const QString& name) const;
     KelFeatureWrapperPtr FindCandidate(const QString& name, const QString& alt1,
                                        const QString& alt2) const;
@@ -157,6 +171,8 @@ private:
                       bool* writable, double& min, double& max, double* increment) const;
 
     FeatureList features;
+    std::unordered_map<std::string, KelFeatureWrapperPtr> index;
+    QStringList names; // every name read, in the camera's order, empty ones left out
 };
 
 #endif

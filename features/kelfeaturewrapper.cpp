@@ -227,3 +227,8 @@ KelFeatureWrapper::UnregisterObserver(const std::shared_ptr<KelCPP::IFeatureObse
 {
     return feature->UnregisterObserver(observer);
 }
+
+KelCPP::KelErrorType KelFeatureWrapper::GetAvailableValues(std::vector<std::string>& names) const
+{
+    return feature->GetAvailableValues(names);
+}

@@ -94,6 +94,10 @@ public:
     virtual KelCPP::KelErrorType
     UnregisterObserver(const std::shared_ptr<KelCPP::IFeatureObserver>& observer);
 
+    // The entries IsValueAvailable would accept now, in the camera's order,
+    // asked in one go.
+    virtual KelCPP::KelErrorType GetAvailableValues(std::vector<std::string>& names) const;
+
 private:
     const std::shared_ptr<KelCPP::Feature> feature;
 };

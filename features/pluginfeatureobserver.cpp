@@ -64,5 +64,22 @@ void PluginFeatureObserver::NotifyFeatureChanged(const std::shared_ptr<KelCPP::F
     KelCPP::KelFeatureDataType type = KelCPP::KelFeatureDataUnknown;
     if (feature->GetDataType(type) != KelCPP::KelError::Success)
         return;
-    emit setChangedFeature(featureName, ValueText(*feature, type));
+    emit setChangedFeature(featureName, valueTextWanted ? ValueText(*feature, type) : QString(""));
+}
+
+void PluginFeatureObserver::NotifyFeatureChanges(const std::shared_ptr<KelCPP::Feature>& feature,
+                                                 std::uint32_t changes)
+{
+    if (changes & KelCPP::KelFeatureChangeValue) {
+        NotifyFeatureChanged(feature);
+        return;
+    }
+    std::string name;
+    if (feature && feature->GetName(name) == KelCPP::KelError::Success)
+        emit selectorMoved(QString::fromStdString(name));
+}
+
+void PluginFeatureObserver::SetValueTextWanted(bool wanted)
+{
+    valueTextWanted = wanted;
 }
