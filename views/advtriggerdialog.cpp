@@ -151,6 +151,9 @@ void AdvTriggerDialog::disableContents(bool streamingIsOn)
 
 void AdvTriggerDialog::UpdateChangedFeatures()
 {
+    // Line levels change by themselves, notified or not: the LEDs follow
+    // them on every tick.
+    RefreshLineStatus(ui.tableWidget);
     if (changedFeatures->isEmpty())
         return;
     RefreshFeatureWidgets();

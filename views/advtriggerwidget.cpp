@@ -107,6 +107,9 @@ void AdvTriggerWidget::changeEvent(QEvent* event)
 
 void AdvTriggerWidget::UpdateChangedFeatures()
 {
+    // Line levels change by themselves, notified or not: the LEDs follow
+    // them on every tick.
+    RefreshLineStatus(ui.tableWidget);
     if (changedFeatures->isEmpty())
         return;
     RefreshFeatureWidgets();

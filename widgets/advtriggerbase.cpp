@@ -46,6 +46,7 @@ const QString LineMode = QStringLiteral("LineMode");
 const QString LineInverter = QStringLiteral("LineInverter");
 const QString LineSource = QStringLiteral("LineSource");
 const QString LineStatus = QStringLiteral("LineStatus");
+const QString LineStatusAll = QStringLiteral("LineStatusAll");
 const QString LineDebounceMode = QStringLiteral("LineDebounceMode");
 const QString LineDebounceDuration = QStringLiteral("LineDebounceDuration");
 const QString LedPicture = QStringLiteral(":/AdvTriggerWidget/ledon.png");
@@ -220,6 +221,7 @@ void AdvTriggerBase::BindFeatureWidgets()
             continue;
         }
         observedFeatures.append(feature);
+        selectorFollowers.insert(feature);
         FillComboBox(feature, box);
         connect(box, SIGNAL(currentTextChanged(const QString&)), this,
                 SLOT(OnChangeComboboxSelection(const QString&)));
@@ -236,6 +238,7 @@ void AdvTriggerBase::BindFeatureWidgets()
             continue;
         }
         observedFeatures.append(feature);
+        selectorFollowers.insert(feature);
         const bool writable = featureManager->IsWritable(feature);
         const QString text = ValueText(feature);
         const int type = featureManager->GetDataType(feature);
@@ -262,12 +265,13 @@ void AdvTriggerBase::BindFeatureWidgets()
             continue;
         }
         observedFeatures.append(feature);
+        selectorFollowers.insert(feature);
         box->setFocusPolicy(Qt::StrongFocus);
         box->installEventFilter(this);
         double min = 0.0, max = 0.0, increment = 0.0;
-        featureManager->GetValueRangeIncrement(feature, min, max, increment);
+        const double value = featureManager->GetValueRangeIncrement(feature, min, max, increment);
         box->setRange(min, max);
-        box->setValue(featureManager->GetValue(feature));
+        box->setValue(value);
         box->setEnabled(featureManager->IsWritable(feature));
         connect(box, SIGNAL(valueChanged(double)), this, SLOT(OnChangeDoubleSpinbox(double)));
         connect(box, SIGNAL(valueChanged(double)), this, SLOT(SetCustomPreset()));
@@ -280,13 +284,14 @@ void AdvTriggerBase::BindFeatureWidgets()
             continue;
         }
         observedFeatures.append(feature);
+        selectorFollowers.insert(feature);
         box->setFocusPolicy(Qt::StrongFocus);
         box->installEventFilter(this);
         box->setEnabled(featureManager->IsWritable(feature));
         double min = 0.0, max = 0.0, increment = 0.0;
-        featureManager->GetValueRangeIncrement(feature, min, max, increment);
+        const double value = featureManager->GetValueRangeIncrement(feature, min, max, increment);
         box->setRange(ToInt(min), ToInt(max));
-        box->setValue(ToInt(featureManager->GetValue(feature)));
+        box->setValue(ToInt(value));
         connect(box, SIGNAL(valueChanged(int)), this, SLOT(OnChangeSpinbox(int)));
         connect(box, SIGNAL(valueChanged(int)), this, SLOT(SetCustomPreset()));
     }
@@ -299,6 +304,7 @@ void AdvTriggerBase::BindFeatureWidgets()
             continue;
         }
         observedFeatures.append(feature);
+        selectorFollowers.insert(feature);
         box->setChecked(featureManager->GetValue(feature) != 0.0);
         box->setEnabled(featureManager->IsWritable(feature));
         connect(box, SIGNAL(stateChanged(int)), this, SLOT(OnChangeCheckbox(int)));
@@ -353,8 +359,9 @@ void AdvTriggerBase::RefreshFeatureWidgets()
                 value = box->currentText();
             } else if (className == QLatin1String("QLineEdit")) {
                 auto* edit = static_cast<QLineEdit*>(widget);
-                if (featureManager->IsReadable(name)) {
-                    const QString text = ValueText(name);
+                // ValueText asks whether the feature is readable: null when not.
+                const QString text = ValueText(name);
+                if (!text.isNull()) {
                     edit->setText(text);
                     value = text;
                 }
@@ -362,17 +369,15 @@ void AdvTriggerBase::RefreshFeatureWidgets()
             } else if (className == QLatin1String("QSpinBox")) {
                 auto* box = static_cast<QSpinBox*>(widget);
                 double min = 0.0, max = 0.0, increment = 0.0;
-                featureManager->GetValueRangeIncrement(name, min, max, increment);
+                value = featureManager->GetValueRangeIncrement(name, min, max, increment);
                 box->setRange(ToInt(min), ToInt(max));
-                value = featureManager->GetValue(name);
                 box->setValue(ToInt(value.toDouble()));
                 box->setEnabled(featureManager->IsWritable(name));
             } else if (className == QLatin1String("QDoubleSpinBox")) {
                 auto* box = static_cast<QDoubleSpinBox*>(widget);
                 double min = 0.0, max = 0.0, increment = 0.0;
-                featureManager->GetValueRangeIncrement(name, min, max, increment);
+                value = featureManager->GetValueRangeIncrement(name, min, max, increment);
                 box->setRange(min, max);
-                value = featureManager->GetValue(name);
                 box->setValue(value.toDouble());
                 box->setEnabled(featureManager->IsWritable(name));
             } else if (className == QLatin1String("QCheckBox")) {
@@ -543,6 +548,7 @@ void AdvTriggerBase::OnSelectPreset(int idx)
 void AdvTriggerBase::BuildLineTable(QTableWidget* table)
 {
     const QStringList lines = featureManager->GetAvailableEntries(LineSelector);
+    lineBits = featureManager->GetEntryNumbers(LineSelector);
     table->setRowCount(lines.size());
     table->setVerticalHeaderLabels(lines);
     const bool debounceColumns = table->columnCount() > BasicLineColumns;
@@ -555,10 +561,9 @@ void AdvTriggerBase::BuildLineTable(QTableWidget* table)
         }
         auto* box = new QComboBox(table);
         box->setObjectName(CellName("cmb", line, feature));
-        FillComboBox(feature, box);
+        FillComboBox(feature, box); // also enables it exactly when the feature is writable
         box->setFocusPolicy(Qt::StrongFocus);
         box->installEventFilter(this);
-        box->setEnabled(featureManager->IsWritable(feature));
         table->setCellWidget(row, column, box);
         connect(box, SIGNAL(currentTextChanged(const QString&)), this,
                 SLOT(OnChangeTableCombobox(const QString&)));
@@ -616,11 +621,10 @@ void AdvTriggerBase::BuildLineTable(QTableWidget* table)
         if (!featureManager->HasFeature(LineDebounceDuration)) {
             hidden.append(DebounceDurationColumn);
         } else {
-            const double value = featureManager->GetValue(LineDebounceDuration);
             auto* box = new QDoubleSpinBox(table);
             box->setObjectName(CellName("spb", line, LineDebounceDuration));
             double min = 0.0, max = 0.0, increment = 0.0;
-            featureManager->GetValueRangeIncrement(LineDebounceDuration, min, max, increment);
+            const double value = featureManager->GetValueRangeIncrement(LineDebounceDuration, min, max, increment);
             // The range first: a value above the default maximum of 99.99
             // would be clipped otherwise.
             box->setRange(min, max);
@@ -649,9 +653,18 @@ void AdvTriggerBase::BuildLineTable(QTableWidget* table)
 
 void AdvTriggerBase::RefreshLineTable(QTableWidget* table)
 {
+    const bool debounceColumns = table->columnCount() > BasicLineColumns;
+    auto due = [this](const QString& feature) { return changedFeatures->contains(feature); };
+    const bool statusDue = due(LineStatus) && !lineStatusAllRead;
+    // Walking the lines moves the camera's selector twice per line: only for
+    // a line feature that really changed.
+    if (!due(LineMode) && !due(LineSource) && !due(LineInverter) && !statusDue
+        && !(debounceColumns && (due(LineDebounceDuration) || due(LineDebounceMode))))
+        return;
+
     const QString saved = featureManager->GetWritableStringValue(LineSelector);
     auto refreshCombo = [&](const QString& line, const QString& feature) {
-        if (!changedFeatures->contains(feature))
+        if (!due(feature))
             return;
         if (auto* box = table->findChild<QComboBox*>(CellName("cmb", line, feature))) {
             const QSignalBlocker block(box);
@@ -666,22 +679,22 @@ void AdvTriggerBase::RefreshLineTable(QTableWidget* table)
 
         refreshCombo(line, LineMode);
         refreshCombo(line, LineSource);
-        if (changedFeatures->contains(LineInverter)) {
+        if (due(LineInverter)) {
             if (auto* check = table->findChild<QCheckBox*>(CellName("chk", line, LineInverter))) {
                 const QSignalBlocker block(check);
                 check->setChecked(static_cast<qlonglong>(featureManager->GetValue(LineInverter)) != 0);
                 check->setEnabled(featureManager->IsWritable(LineInverter));
             }
         }
-        if (changedFeatures->contains(LineStatus)) {
+        if (statusDue) {
             if (auto* led = table->findChild<QLabel*>(CellName("lbl", line, LineStatus))) {
                 const QSignalBlocker block(led);
                 led->setEnabled(featureManager->GetValue(LineStatus) != 0.0);
             }
         }
-        if (table->columnCount() <= BasicLineColumns)
+        if (!debounceColumns)
             continue;
-        if (changedFeatures->contains(LineDebounceDuration)) {
+        if (due(LineDebounceDuration)) {
             if (auto* box = table->findChild<QDoubleSpinBox*>(CellName("spb", line, LineDebounceDuration))) {
                 const QSignalBlocker block(box);
                 box->setValue(featureManager->GetValue(LineDebounceDuration));
@@ -691,6 +704,29 @@ void AdvTriggerBase::RefreshLineTable(QTableWidget* table)
         refreshCombo(line, LineDebounceMode);
     }
     featureManager->SetValue(LineSelector, saved);
+}
+
+bool AdvTriggerBase::RefreshLineStatus(QTableWidget* table)
+{
+    lineStatusAllRead = false;
+    if (lineBits.isEmpty() || table->rowCount() == 0 || !featureManager->HasFeature(LineStatus)
+        || !featureManager->HasFeature(LineStatusAll))
+        return false;
+    // A bit field read as a double: exact for the 53 lines a camera never reaches.
+    const double bits = featureManager->GetValue(LineStatusAll);
+    if (bits < 0.0)
+        return false; // unreadable
+    const auto levels = static_cast<quint64>(bits);
+    for (int row = 0; row < table->rowCount(); ++row) {
+        const QTableWidgetItem* header = table->verticalHeaderItem(row);
+        const QString line = header ? header->text() : QString();
+        const qint64 bit = lineBits.value(line, -1);
+        auto* led = table->findChild<QLabel*>(CellName("lbl", line, LineStatus));
+        if (led && bit >= 0 && bit < 64)
+            led->setEnabled((levels >> bit) & 1u);
+    }
+    lineStatusAllRead = true;
+    return true;
 }
 
 QString AdvTriggerBase::ParseCellName(QString objectName)

@@ -3,6 +3,7 @@
 
 #include "widgets/basetabpluginwidget.h"
 
+#include <QHash>
 #include <QMap>
 #include <QString>
 #include <QStringList>
@@ -58,8 +59,16 @@ public:
     // table has more than four. Leaves LineSelector at the last line.
     void BuildLineTable(QTableWidget* table);
     // Re-reads the cells of the line features in changedFeatures, line by
-    // line, and puts LineSelector back. The caller holds changeMutex.
+    // line, and puts LineSelector back. LineSelector is left alone when no
+    // line feature changed, and for LineStatus alone when RefreshLineStatus
+    // could light the LEDs. The caller holds changeMutex.
     void RefreshLineTable(QTableWidget* table);
+    // Lights the LEDs of every line from one read of LineStatusAll (bit n for
+    // the line whose LineSelector entry is numbered n). False when the camera
+    // has no LineStatusAll, the table no LEDs, or the read failed; the LEDs
+    // then follow LineStatus line by line. The views run it on every tick:
+    // line levels change by themselves.
+    bool RefreshLineStatus(QTableWidget* table);
     // Selects the cell's line on the camera and returns the cell's feature,
     // or an empty text when the name does not parse or the line did not take.
     QString ParseCellName(QString objectName);
@@ -73,7 +82,7 @@ public:
 
     // The text a line edit shows for a feature: the entry or string, the
     // number with six significant digits, or "0x" and upper-case hex digits
-    // for a HexNumber feature; empty when the feature cannot be read.
+    // for a HexNumber feature; null when the feature cannot be read.
     QString ValueText(const QString& featureName);
     static QString HexText(double value);
 
@@ -111,6 +120,11 @@ protected:
     QStringList nonFeatureWidgets;
 
 private:
+    // LineSelector's entry numbers, read when the line table was built.
+    QHash<QString, qint64> lineBits;
+    // Whether the last RefreshLineStatus lit the LEDs.
+    bool lineStatusAllRead = false;
+
     bool IsHexFeature(const QString& featureName);
     // Write the sender's new value and show what the camera holds then, with
     // the sender's signals blocked.

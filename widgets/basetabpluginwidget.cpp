@@ -84,8 +84,12 @@ BaseTabPluginWidget::BaseTabPluginWidget(const CameraFeatureList& features, QWid
     // Not make_shared: an allocation of its own, so that a backend keeping
     // weak references to observers does not keep this one's memory alive.
     featureObserver = std::shared_ptr<PluginFeatureObserver>(new PluginFeatureObserver());
+    // The refresh reads the camera itself: the observer need not read values.
+    featureObserver->SetValueTextWanted(false);
     connect(featureObserver.get(), SIGNAL(setChangedFeature(const QString &, const QString &)),
             this, SLOT(OnFeatureChanged(const QString &, const QString &)), Qt::AutoConnection);
+    connect(featureObserver.get(), SIGNAL(selectorMoved(const QString &)), this,
+            SLOT(OnSelectorMoved(const QString &)));
     setFocusPolicy(Qt::StrongFocus);
     setStyleSheet(QString::fromUtf8(DisabledStyleSheet));
     changeMutex = new QMutex();
@@ -110,9 +114,14 @@ int BaseTabPluginWidget::RegisterObservers(bool markChanged)
 {
     return WalkObserved(cameraFeatures, observedFeatures,
                         [this, markChanged](KelCPP::Feature& feature, const QString& name) {
-        const int result = feature.RegisterObserver(featureObserver);
-        if (result != KelCPP::KelError::Success)
-            qDebug().nospace() << "Could not register feature observer. Error code: " << result << '\n';
+        int result = KelCPP::KelError::Success;
+        if (!registered.contains(&feature)) {
+            result = feature.RegisterObserver(featureObserver);
+            if (result == KelCPP::KelError::Success)
+                registered.insert(&feature);
+            else
+                qDebug().nospace() << "Could not register feature observer. Error code: " << result << '\n';
+        }
         if (markChanged)
             changedFeatures->append(name);
         return result;
@@ -122,6 +131,7 @@ int BaseTabPluginWidget::RegisterObservers(bool markChanged)
 int BaseTabPluginWidget::UnregisterObservers()
 {
     return WalkObserved(cameraFeatures, observedFeatures, [this](KelCPP::Feature& feature, const QString&) {
+        registered.remove(&feature);
         const int result = feature.UnregisterObserver(featureObserver);
         if (result != KelCPP::KelError::Success)
             qDebug().nospace() << "Could not unregister feature observer. Error code: " << result << '\n';
@@ -170,6 +180,17 @@ void BaseTabPluginWidget::updateTimer()
 void BaseTabPluginWidget::OnFeatureChanged(const QString& name, const QString& /*value*/)
 {
     // The value is not used: the refresh reads the camera again.
+    QMutexLocker lock(changeMutex);
+    if (!changedFeatures->contains(name))
+        changedFeatures->append(name);
+}
+
+void BaseTabPluginWidget::OnSelectorMoved(const QString& name)
+{
+    // Our own walks over a selector's entries (the line table, the status
+    // tree) move it back and forth; they must not come back as work.
+    if (!selectorFollowers.contains(name))
+        return;
     QMutexLocker lock(changeMutex);
     if (!changedFeatures->contains(name))
         changedFeatures->append(name);

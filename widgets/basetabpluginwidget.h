@@ -4,6 +4,7 @@
 #include "features/kelfeaturewrapper.h"
 #include "widgets/tabextensionexception.h"
 
+#include <QSet>
 #include <QStringList>
 #include <QWidget>
 
@@ -54,6 +55,9 @@ protected slots:
 private slots:
     // Queued from the observer on the camera's thread.
     void OnFeatureChanged(const QString& name, const QString& value);
+    // A selector governing the feature moved: only features in
+    // selectorFollowers have something to show for that.
+    void OnSelectorMoved(const QString& name);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -67,6 +71,16 @@ protected:
     QTimer* refreshTimer = nullptr;
     QMutex* changeMutex = nullptr;          // not recursive
     std::shared_ptr<PluginFeatureObserver> featureObserver;
+    // Observed features whose own widget shows the value of the selected
+    // entry, so that a selector move alone is reason to refresh them. The
+    // others (table cells show every entry at once; the status tree keeps
+    // a row per entry) let selector moves pass. GUI thread only.
+    QSet<QString> selectorFollowers;
+
+private:
+    // The features the observer is registered on now: registering twice is
+    // an error to the camera, and showing would otherwise do it.
+    QSet<const KelCPP::Feature*> registered;
 };
 
 #endif
