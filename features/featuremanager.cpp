@@ -601,6 +601,26 @@ double FeatureManager::SetValue(const QString& name, const QString& alt1, const 
     }
 }
 
+bool FeatureManager::WriteValue(const QString& name, const QString& value)
+{
+    const KelFeatureWrapperPtr feature = FindFeature(name);
+    const std::string text = value.toStdString();
+    return feature && feature->SetValue(text.c_str()) == KelCPP::KelError::Success;
+}
+
+bool FeatureManager::WriteValue(const QString& name, double value)
+{
+    const KelFeatureWrapperPtr feature = FindFeature(name);
+    if (!feature)
+        return false;
+    switch (DataTypeOf(*feature)) {
+    case TypeInteger: return feature->SetValue(TruncateToInt64(value)) == KelCPP::KelError::Success;
+    case TypeFloat: return feature->SetValue(value) == KelCPP::KelError::Success;
+    case TypeBoolean: return feature->SetValue(value > 0.0) == KelCPP::KelError::Success;
+    default: return false;
+    }
+}
+
 bool FeatureManager::RunCommand(const QString& name)
 {
     const KelFeatureWrapperPtr feature = FindFeature(name);

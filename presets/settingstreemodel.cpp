@@ -40,14 +40,36 @@ SettingsTreeModel::SettingsTreeModel(FeatureManager* manager, QObject* parent)
     Populate();
 }
 
-void SettingsTreeModel::Reload()
-{
-    itemModel.removeRows(0, itemModel.rowCount());
-    Populate();
-}
-
 void SettingsTreeModel::Populate()
 {
+    const QList<GroupRow> rows = ReadTree();
+    for (const GroupRow& group : rows)
+        InsertRow(itemModel.rowCount(), group);
+}
+
+void SettingsTreeModel::Reload()
+{
+    const QList<GroupRow> rows = ReadTree();
+    for (int row = 0; row < rows.size(); ++row) {
+        const GroupRow& group = rows.at(row);
+        int found = row;
+        while (found < itemModel.rowCount() && !Shows(found, group))
+            ++found;
+        if (found == itemModel.rowCount()) {
+            InsertRow(row, group);
+            continue;
+        }
+        if (found != row)
+            itemModel.insertRow(row, itemModel.takeRow(found));
+        UpdateFeatures(itemModel.item(row, 0), group);
+    }
+    if (itemModel.rowCount() > rows.size())
+        itemModel.removeRows(rows.size(), itemModel.rowCount() - rows.size());
+}
+
+QList<SettingsTreeModel::GroupRow> SettingsTreeModel::ReadTree()
+{
+    QList<GroupRow> rows;
     for (auto it = SelectorTable.cbegin(); it != SelectorTable.cend(); ++it) {
         const QString& selector = it.key();
         const QStringList entries = featureManager->GetAvailableEntries(selector);
@@ -55,49 +77,88 @@ void SettingsTreeModel::Populate()
         int active = 0;
         for (const QString& entry : entries) {
             // The selector really switches on the camera, so that the
-            // governing feature and the selected features answer for this entry.
-            featureManager->SetValue(selector, entry);
+            // governing feature and the selected features answer for this
+            // entry. Nothing is shown of the write: no read-back.
+            featureManager->WriteValue(selector, entry);
             if (featureManager->GetStringValue(it->governing) != Off) {
-                AddInstanceRow(selector, entry);
+                rows.append({selector, entry, ReadFeatures(selector)});
                 ++active;
             }
         }
-        featureManager->SetValue(selector, saved);
+        featureManager->WriteValue(selector, saved);
         currentSelectorValues[selector] = saved;
         if (active == 0)
-            AppendInactiveRow(it->label);
+            rows.append({selector, QString(), {}});
     }
+    return rows;
 }
 
-void SettingsTreeModel::AddInstanceRow(const QString& selector, const QString& entry)
+QList<QPair<QString, QString>> SettingsTreeModel::ReadFeatures(const QString& selector)
 {
-    auto* label = new QStandardItem(SelectorTable.value(selector).label);
-    QFont font = label->font();
-    font.setWeight(BoldWeight);
-    label->setFont(font);
-    itemModel.appendRow({label, new QStandardItem(entry)});
-
-    const QString key = QStringLiteral("%1_%2").arg(selector, entry);
+    QList<QPair<QString, QString>> features;
     for (const QString& feature : featureManager->GetSelectedFeatures(selector)) {
         const int type = featureManager->GetDataType(feature);
         if (type == TypeCommand || !featureManager->IsWritable(feature))
             continue;
-        QString value;
         if (type == TypeInteger || type == TypeFloat || type == TypeBoolean)
-            value = QStringLiteral("%1").arg(featureManager->GetValue(feature));
+            features.append({feature, QStringLiteral("%1").arg(featureManager->GetValue(feature))});
         else
-            value = featureManager->GetStringValue(feature);
-        auto* name = new QStandardItem(feature);
-        name->setData(key, Qt::UserRole);
-        label->appendRow({name, new QStandardItem(value)});
+            features.append({feature, featureManager->GetStringValue(feature)});
     }
+    return features;
 }
 
-void SettingsTreeModel::AppendInactiveRow(const QString& label)
+void SettingsTreeModel::AddInstanceRow(const QString& selector, const QString& entry)
 {
-    auto* item = new QStandardItem(label);
-    item->setData(Inactive, Qt::UserRole);
-    itemModel.appendRow({item, new QStandardItem(Inactive)});
+    InsertRow(itemModel.rowCount(), {selector, entry, ReadFeatures(selector)});
+}
+
+void SettingsTreeModel::InsertRow(int row, const GroupRow& group)
+{
+    auto* label = new QStandardItem(SelectorTable.value(group.selector).label);
+    if (group.entry.isEmpty()) {
+        label->setData(Inactive, Qt::UserRole);
+        itemModel.insertRow(row, {label, new QStandardItem(Inactive)});
+        return;
+    }
+    QFont font = label->font();
+    font.setWeight(BoldWeight);
+    label->setFont(font);
+    itemModel.insertRow(row, {label, new QStandardItem(group.entry)});
+    UpdateFeatures(label, group);
+}
+
+bool SettingsTreeModel::Shows(int row, const GroupRow& group) const
+{
+    const QStandardItem* label = itemModel.item(row, 0);
+    const QStandardItem* value = itemModel.item(row, 1);
+    if (!label || !value || label->text() != SelectorTable.value(group.selector).label)
+        return false;
+    if (group.entry.isEmpty())
+        return label->data(Qt::UserRole).toString() == Inactive;
+    return label->data(Qt::UserRole).isNull() && value->text() == group.entry;
+}
+
+void SettingsTreeModel::UpdateFeatures(QStandardItem* label, const GroupRow& group)
+{
+    const QString key = QStringLiteral("%1_%2").arg(group.selector, group.entry);
+    bool same = label->rowCount() == group.features.size();
+    for (int i = 0; same && i < group.features.size(); ++i)
+        same = label->child(i, 0)->text() == group.features.at(i).first;
+    if (!same) {
+        label->removeRows(0, label->rowCount());
+        for (const auto& [feature, value] : group.features) {
+            auto* name = new QStandardItem(feature);
+            name->setData(key, Qt::UserRole);
+            label->appendRow({name, new QStandardItem(value)});
+        }
+        return;
+    }
+    for (int i = 0; i < group.features.size(); ++i) {
+        QStandardItem* value = label->child(i, 1);
+        if (value->text() != group.features.at(i).second)
+            value->setText(group.features.at(i).second);
+    }
 }
 
 QStandardItem* SettingsTreeModel::FindFeatureItem(const QString& featureName) const
@@ -132,7 +193,7 @@ void SettingsTreeModel::OnFeatureChanged(const QString& featureName, const QVari
             itemModel.removeRow(group ? group->row() : row->row());
         }
         if (itemModel.findItems(it->label, Qt::MatchExactly, 0).isEmpty())
-            AppendInactiveRow(it->label);
+            InsertRow(itemModel.rowCount(), {it.key(), QString(), {}});
         return;
     }
 

@@ -2,7 +2,9 @@
 #define PRESETS_SETTINGSTREEMODEL_H
 
 #include <QMap>
+#include <QList>
 #include <QObject>
+#include <QPair>
 #include <QStandardItemModel>
 #include <QVariant>
 
@@ -14,7 +16,9 @@ class FeatureManager;
 // row for a group without any active entry.
 //
 // Building the tree walks each selector's entries on the camera and writes
-// the selector back afterwards.
+// the selector back afterwards. Reloading walks again and updates the rows
+// in place: rows that stay keep their place and their expansion, and the
+// groups stand in selector order.
 class SettingsTreeModel : public QObject
 {
     Q_OBJECT
@@ -24,7 +28,7 @@ public:
     SettingsTreeModel(FeatureManager* featureManager, QObject* parent);
 
     QStandardItemModel* ItemModel() { return &itemModel; }
-    // Empties the tree and builds it again from the camera.
+    // Brings the whole tree up to date from the camera.
     void Reload();
 
 public slots:
@@ -34,9 +38,23 @@ public slots:
     void OnFeatureChanged(const QString& featureName, const QVariant& value);
 
 private:
+    // One top-level row as the camera has it: a group of an active entry
+    // with its features and value texts, or a group's inactive row.
+    struct GroupRow {
+        QString selector;
+        QString entry; // empty for the inactive row
+        QList<QPair<QString, QString>> features;
+    };
+
+    // Walks every selector of the table on the camera.
+    QList<GroupRow> ReadTree();
+    // The rows of the entry the camera's selector holds now.
+    QList<QPair<QString, QString>> ReadFeatures(const QString& selector);
     void Populate();
     void AddInstanceRow(const QString& selector, const QString& entry);
-    void AppendInactiveRow(const QString& label);
+    void InsertRow(int row, const GroupRow& group);
+    bool Shows(int row, const GroupRow& group) const;
+    void UpdateFeatures(QStandardItem* label, const GroupRow& group);
     QStandardItem* FindFeatureItem(const QString& featureName) const;
 
     QStandardItemModel itemModel;

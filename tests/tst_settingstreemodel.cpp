@@ -90,6 +90,29 @@ private slots:
         QCOMPARE(Selectors(), QString("Counter0 FrameStart"));
     }
 
+    // A reload updates the rows that stay where they are (a view keeps them
+    // expanded) and puts the groups back in selector and entry order.
+    void reloadUpdatesInPlace()
+    {
+        SettingsTreeModel model(manager.get(), nullptr);
+        QAbstractItemModelTester tester(model.ItemModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QStandardItem* counter1 = model.ItemModel()->item(0);
+        Write("CounterEventSource", "Line0"); // Counter0, the selected one, becomes active
+        model.OnFeatureChanged("CounterEventSource", "Line0");
+        QCOMPARE(Dump(model).mid(counterAndTimer.size() + 1),
+                 QStringList({ "**Counter | Counter0", "  CounterEventSource = Line0", "  CounterDuration = 3" }));
+        Write("CounterSelector", "Counter1");
+        QCOMPARE(manager->SetValue("CounterDuration", 9.0), 9.0); // unheard of by the model
+        Write("CounterSelector", "Counter0");
+
+        model.Reload();
+        QStringList counters = counterAndTimer;
+        counters[2] = "  CounterDuration = 9";
+        counters = QStringList{ "**Counter | Counter0", "  CounterEventSource = Line0", "  CounterDuration = 3" } + counters;
+        QCOMPARE(Dump(model), counters + QStringList{ "Trigger | inactive" });
+        QCOMPARE(model.ItemModel()->item(1), counter1);
+    }
+
     void selectorChangeOnlyMovesLaterValues()
     {
         for (const char* entry : { "AcquisitionStart", "FrameStart" }) {

@@ -402,11 +402,13 @@ void AdvTriggerBase::RefreshFeatureWidgets()
                                        : QVariant(featureManager->GetValue(name));
             emit FeatureChanged(name, value);
         }
+    }
 
-        if (changedFeatures->contains(TriggerSource)) {
-            if (auto* button = findChild<QPushButton*>(QStringLiteral("btn") + TriggerSoftware))
-                button->setEnabled(featureManager->GetStringValue(TriggerSource) == QLatin1String("Software"));
-        }
+    // Only a trigger from software can be sent by the button. Nothing above
+    // writes to the camera, so once after all names is as good as after each.
+    if (changedFeatures->contains(TriggerSource)) {
+        if (auto* button = findChild<QPushButton*>(QStringLiteral("btn") + TriggerSoftware))
+            button->setEnabled(featureManager->GetStringValue(TriggerSource) == QLatin1String("Software"));
     }
 }
 
@@ -529,6 +531,7 @@ void AdvTriggerBase::OnSelectPreset(int idx)
     };
     // Every preset starts from a camera with everything switched off, except
     // the ones that mark manual edits or reset the camera themselves.
+    ++presetDepth;
     const int turnOffAll = indexOf(PresetsFile::TurnOffAllPreset);
     if (turnOffAll != -1 && idx != turnOffAll && idx != indexOf(PresetsFile::CustomPreset)
         && idx != indexOf(PresetsFile::ResetAllPreset))
@@ -540,7 +543,10 @@ void AdvTriggerBase::OnSelectPreset(int idx)
                              tr("Error(s) on setting the preset:\n\n%1").arg(errors), QMessageBox::Ok,
                              QMessageBox::NoButton);
     }
-    statusModel->Reload();
+    // Rebuilding the tree walks every selector on the camera: once, after
+    // the outermost preset, is enough.
+    if (--presetDepth == 0)
+        statusModel->Reload();
 }
 
 // --- I/O line table -----------------------------------------------------
@@ -559,7 +565,7 @@ void AdvTriggerBase::BuildLineTable(QTableWidget* table)
             hidden.append(column);
             return;
         }
-        auto* box = new QComboBox(table);
+        auto* box = new QComboBox(table->viewport());
         box->setObjectName(CellName("cmb", line, feature));
         FillComboBox(feature, box); // also enables it exactly when the feature is writable
         box->setFocusPolicy(Qt::StrongFocus);
@@ -573,8 +579,9 @@ void AdvTriggerBase::BuildLineTable(QTableWidget* table)
 
     for (int row = 0; row < lines.size(); ++row) {
         const QString& line = lines.at(row);
-        // Every line feature below answers for the selected line.
-        featureManager->SetValue(LineSelector, line);
+        // Every line feature below answers for the selected line. Nothing
+        // shows the selector, so its write is not read back.
+        featureManager->WriteValue(LineSelector, line);
 
         comboCell(row, ModeColumn, line, LineMode);
 
@@ -582,7 +589,7 @@ void AdvTriggerBase::BuildLineTable(QTableWidget* table)
             hidden.append(InverterColumn);
         } else {
             // A bare check box sits at the cell's left edge; the holder centres it.
-            auto* holder = new QWidget(table);
+            auto* holder = new QWidget(table->viewport());
             auto* layout = new QHBoxLayout(holder);
             auto* check = new QCheckBox(holder);
             layout->addWidget(check);
@@ -605,7 +612,7 @@ void AdvTriggerBase::BuildLineTable(QTableWidget* table)
             hidden.append(StatusColumn);
         } else {
             // No "off" picture: a disabled label greys the LED out.
-            auto* led = new QLabel(table);
+            auto* led = new QLabel(table->viewport());
             led->setAlignment(Qt::AlignCenter);
             led->setPixmap(QPixmap(LedPicture));
             led->setObjectName(CellName("lbl", line, LineStatus));
@@ -621,7 +628,7 @@ void AdvTriggerBase::BuildLineTable(QTableWidget* table)
         if (!featureManager->HasFeature(LineDebounceDuration)) {
             hidden.append(DebounceDurationColumn);
         } else {
-            auto* box = new QDoubleSpinBox(table);
+            auto* box = new QDoubleSpinBox(table->viewport());
             box->setObjectName(CellName("spb", line, LineDebounceDuration));
             double min = 0.0, max = 0.0, increment = 0.0;
             const double value = featureManager->GetValueRangeIncrement(LineDebounceDuration, min, max, increment);
@@ -675,7 +682,7 @@ void AdvTriggerBase::RefreshLineTable(QTableWidget* table)
     for (int row = 0; row < table->rowCount(); ++row) {
         const QTableWidgetItem* header = table->verticalHeaderItem(row);
         const QString line = header ? header->text() : QString();
-        featureManager->SetValue(LineSelector, line);
+        featureManager->WriteValue(LineSelector, line);
 
         refreshCombo(line, LineMode);
         refreshCombo(line, LineSource);
@@ -703,7 +710,7 @@ void AdvTriggerBase::RefreshLineTable(QTableWidget* table)
         }
         refreshCombo(line, LineDebounceMode);
     }
-    featureManager->SetValue(LineSelector, saved);
+    featureManager->WriteValue(LineSelector, saved);
 }
 
 bool AdvTriggerBase::RefreshLineStatus(QTableWidget* table)

@@ -124,6 +124,8 @@ private:
     QHash<QString, qint64> lineBits;
     // Whether the last RefreshLineStatus lit the LEDs.
     bool lineStatusAllRead = false;
+    // How deep OnSelectPreset runs: it runs "Turn Off All" from inside itself.
+    int presetDepth = 0;
 
     bool IsHexFeature(const QString& featureName);
     // Write the sender's new value and show what the camera holds then, with
