@@ -141,6 +141,18 @@ void SimCore::LiveLoop()
     }
 }
 
+void SimCore::WaitLatency(std::int64_t us)
+{
+    using Clock = std::chrono::steady_clock;
+    // Sleep through most of it, then yield until the deadline.
+    constexpr std::int64_t spinUs = 150;
+    const auto deadline = Clock::now() + std::chrono::microseconds(us);
+    if (us > spinUs)
+        std::this_thread::sleep_for(std::chrono::microseconds(us - spinUs));
+    while (Clock::now() < deadline)
+        std::this_thread::yield();
+}
+
 void SimCore::Post(std::vector<std::pair<int, std::uint32_t>>& queued)
 {
     for (const auto& [f, changes] : queued)
