@@ -31,6 +31,11 @@ int DataTypeOf(const KelFeatureWrapper& feature)
 
 bool IsWritableNow(const KelFeatureWrapper& feature)
 {
+    // What the description makes read-only never becomes writable; only the
+    // rest needs the device's answer, which follows locks and conditions.
+    KelCPP::KelFeatureFlagsType flags = KelCPP::KelFeatureFlagsNone;
+    if (feature.GetFlags(flags) == KelCPP::KelError::Success && !(flags & KelCPP::KelFeatureFlagsWrite))
+        return false;
     bool writable = false;
     return feature.IsWritable(writable) == KelCPP::KelError::Success && writable;
 }
