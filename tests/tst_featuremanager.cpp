@@ -190,6 +190,28 @@ private slots:
         }
     }
 
+    // The index answers as a walk in camera order would: the first feature
+    // of a name wins, whatever comes after it.
+    void firstFeatureOfANameWins()
+    {
+        const auto other = TestSupport::CameraFromJson(R"({ "format": 1, "features": [
+            { "name": "Level", "type": "Integer", "max": 9, "value": 9 },
+            { "name": "Extra", "type": "Integer", "value": 4 } ] })");
+        FeatureList both = TestSupport::WrapFeatures(*camera);
+        *both += *TestSupport::WrapFeatures(*other);
+        FeatureManager joined(both);
+        QCOMPARE(joined.GetValue("Level"), 2.0); // ours, not the other camera's 9
+        QCOMPARE(joined.SetValue("Level", 4.0), 4.0);
+        QCOMPARE(TestSupport::ValueText(TestSupport::FindFeature(*other, "Level")), QString("9"));
+        QCOMPARE(joined.GetValue("Extra"), 4.0);
+        QCOMPARE(joined.GetFeatureNames().count("Level"), 2);
+        // The lookup itself never reaches the device.
+        camera->ResetCallCounts();
+        other->ResetCallCounts();
+        QVERIFY(joined.HasFeature("Extra") && !joined.HasFeature("Nope") && !joined.HasFeature(""));
+        QCOMPARE(camera->DeviceAccessCount() + other->DeviceAccessCount(), std::uint64_t(0));
+    }
+
     void lists()
     {
         QCOMPARE(manager->GetAvailableEntries("Mode"), QStringList({ "Off", "On" })); // Auto needs Enable

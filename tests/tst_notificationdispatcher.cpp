@@ -23,7 +23,13 @@ struct GateObserver : IFeatureObserver {
     std::promise<void> entered, open;
     std::shared_future<void> opened = open.get_future().share();
     std::vector<std::string> calls;
+    std::vector<std::uint32_t> changes;
 
+    void NotifyFeatureChanges(const std::shared_ptr<Feature>& feature, std::uint32_t how) override
+    {
+        changes.push_back(how);
+        NotifyFeatureChanged(feature);
+    }
     void NotifyFeatureChanged(const std::shared_ptr<Feature>& feature) override
     {
         std::string name;
@@ -76,6 +82,30 @@ private slots:
         // The 48 writes of A while the thread was busy arrive as one, in the
         // order of first posting: A, then B.
         QCOMPARE(gate->calls, (std::vector<std::string>{ "A", "A", "B" }));
+    }
+
+    // A move and a change of one feature waiting together arrive as one
+    // notification that carries both.
+    void changeTypesMerge()
+    {
+        const auto camera = TestSupport::CameraFromJson(TwoFeatures);
+        QVERIFY(camera);
+        const FeaturePtr a = TestSupport::FindFeature(*camera, "A"), b = TestSupport::FindFeature(*camera, "B");
+        NotificationDispatcher dispatcher;
+        const auto gate = std::make_shared<GateObserver>();
+        QCOMPARE(dispatcher.Register(a.get(), gate), KelError::Success);
+        QCOMPARE(dispatcher.Register(b.get(), gate), KelError::Success);
+        dispatcher.Post(a, KelFeatureChangeValue);
+        gate->entered.get_future().wait();
+        dispatcher.Post(a, KelFeatureChangeSelector);
+        dispatcher.Post(b, KelFeatureChangeSelector);
+        dispatcher.Post(a, KelFeatureChangeValue);
+        dispatcher.Post(b, KelFeatureChangeNone); // nothing to tell: not queued
+        gate->open.set_value();
+        dispatcher.WaitIdle();
+        QCOMPARE(gate->calls, (std::vector<std::string>{ "A", "A", "B" }));
+        const std::uint32_t both = KelFeatureChangeValue | KelFeatureChangeSelector;
+        QCOMPARE(gate->changes, (std::vector<std::uint32_t>{ KelFeatureChangeValue, both, KelFeatureChangeSelector }));
     }
 
     void observerMayReleaseTheCamera()

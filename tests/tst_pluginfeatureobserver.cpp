@@ -63,6 +63,42 @@ private slots:
         QCOMPARE(QList<QVariantList>(spy), text.isNull() ? QList<QVariantList>() : expected);
     }
 
+    // A selector move tells only that; a receiver that reads the camera
+    // itself can do without the value text, and the camera is not asked.
+    void changeTypesAndValueTexts_data()
+    {
+        QTest::addColumn<int>("changes");
+        QTest::addColumn<bool>("valueText");
+        QTest::addColumn<QStringList>("changed"); // setChangedFeature's name and text
+        QTest::addColumn<QStringList>("moved");
+        QTest::addColumn<int>("accesses");
+        const int value = KelFeatureChangeValue, moved = KelFeatureChangeSelector;
+        QTest::newRow("a change, with its value") << value << true << QStringList{ "Delay", "1500" } << QStringList() << 1;
+        QTest::newRow("a change, without reading the value") << value << false << QStringList{ "Delay", "" } << QStringList() << 0;
+        QTest::newRow("a change and a move merged count as a change") << (value | moved) << false << QStringList{ "Delay", "" } << QStringList() << 0;
+        QTest::newRow("a move alone") << moved << true << QStringList() << QStringList{ "Delay" } << 0;
+    }
+    void changeTypesAndValueTexts()
+    {
+        QFETCH(int, changes);
+        QFETCH(bool, valueText);
+        const auto camera = TestSupport::CameraFromJson(description);
+        QVERIFY(camera);
+        PluginFeatureObserver observer;
+        observer.SetValueTextWanted(valueText);
+        QSignalSpy changed(&observer, &PluginFeatureObserver::setChangedFeature);
+        QSignalSpy moved(&observer, &PluginFeatureObserver::selectorMoved);
+        observer.NotifyFeatureChanges(TestSupport::FindFeature(*camera, "Delay"), std::uint32_t(changes));
+        QStringList changedArguments, movedArguments;
+        for (const QVariantList& call : changed)
+            changedArguments << call.at(0).toString() << call.at(1).toString();
+        for (const QVariantList& call : moved)
+            movedArguments << call.at(0).toString();
+        QTEST(changedArguments, "changed");
+        QTEST(movedArguments, "moved");
+        QTEST(int(camera->DeviceAccessCount()), "accesses");
+    }
+
     // The camera calls back on its own thread; a receiver on the GUI thread
     // gets the change there.
     void cameraNotificationReachesGuiThread()

@@ -274,6 +274,14 @@ private slots:
         Get("LineSelector")->SetValue("Line1");
         QCOMPARE(Get("LineMode")->GetAvailableValues(available), KelError::Success);
         QCOMPARE(available, (std::vector<std::string>{ "Input", "Output" }));
+        // A backend without its own way asks entry by entry, to the same answer.
+        const char* names[2] = {};
+        std::uint32_t count = 2;
+        QCOMPARE(Get("LineMode")->Feature::GetAvailableValues(names, count), KelError::Success);
+        QCOMPARE(std::vector<std::string>(names, names + count), available);
+        count = 1;
+        QCOMPARE(Get("LineMode")->Feature::GetAvailableValues(names, count), KelError::MoreData);
+        QCOMPARE(count, 2u);
 
         std::vector<EnumEntry> full;
         QCOMPARE(Get("LineSource")->GetEntries(full), KelError::Success);
