@@ -41,8 +41,8 @@ std::string CameraFile(const char* name)
         + "/data/cameras/" + name;
 }
 
-// Times `action` and counts the device accesses it makes; everything else
-// the iteration does is set-up.
+// Times `action` at the benchmark's latency and counts the device accesses
+// it makes; everything else the iteration does is set-up, at no latency.
 struct Measure {
     benchmark::State& state;
     PageRig& rig;
@@ -51,11 +51,13 @@ struct Measure {
     template <typename Action>
     void operator()(Action&& action)
     {
+        rig.SetLatency(microseconds(state.range(0)));
         const std::uint64_t before = rig.Accesses();
         const auto start = Clock::now();
         action();
         const auto seconds = std::chrono::duration<double>(Clock::now() - start).count();
         accesses += rig.Accesses() - before;
+        rig.SetLatency(microseconds(0));
         state.SetIterationTime(seconds);
     }
     ~Measure()
@@ -64,6 +66,15 @@ struct Measure {
     }
 };
 
+// The page shown, its first tick over: idle.
+std::unique_ptr<PageRig> IdlePage()
+{
+    auto rig = std::make_unique<PageRig>(CameraFile("full.json"));
+    rig->ShowPage();
+    rig->Settle(1);
+    return rig;
+}
+
 microseconds Latency(const benchmark::State& state) { return microseconds(state.range(0)); }
 
 void PageCreate(benchmark::State& state)
@@ -71,12 +82,9 @@ void PageCreate(benchmark::State& state)
     std::uint64_t accesses = 0;
     for (auto _ : state) {
         PageRig rig(CameraFile("full.json"));
-        rig.SetLatency(Latency(state));
-        const std::uint64_t before = rig.Accesses();
-        const auto start = Clock::now();
-        rig.ShowPage();
-        state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
-        accesses += rig.Accesses() - before;
+        Measure measure{state, rig};
+        measure([&] { rig.ShowPage(); });
+        accesses += measure.accesses;
     }
     state.counters["accesses"] = benchmark::Counter(double(accesses), benchmark::Counter::kAvgIterations);
 }
@@ -84,28 +92,23 @@ void PageCreate(benchmark::State& state)
 // The tick a second after the page was shown: every observed feature is re-read.
 void FirstTick(benchmark::State& state)
 {
-    PageRig rig(CameraFile("full.json"));
-    rig.ShowPage();
-    rig.SetLatency(Latency(state));
-    Measure measure{state, rig};
+    const auto rig = IdlePage();
+    Measure measure{state, *rig};
     for (auto _ : state) {
-        rig.page->hide();
-        rig.page->show();
-        rig.Deliver();
-        measure([&] { rig.Tick(); });
+        rig->page->hide();
+        rig->page->show();
+        rig->Deliver();
+        measure([&] { rig->Tick(); });
     }
 }
 
 void IdleTick(benchmark::State& state)
 {
-    PageRig rig(CameraFile("full.json"));
-    rig.ShowPage();
-    rig.Settle(0);
-    rig.SetLatency(Latency(state));
-    Measure measure{state, rig};
+    const auto rig = IdlePage();
+    Measure measure{state, *rig};
     for (auto _ : state) {
-        rig.Deliver();
-        measure([&] { rig.Tick(); });
+        rig->Deliver();
+        measure([&] { rig->Tick(); });
     }
 }
 
@@ -142,47 +145,37 @@ void FlipFeature(KelCPP::Sim::SimCamera& camera, const Flip& flip, bool second)
 void ChangedTick(benchmark::State& state)
 {
     const int count = int(state.range(1));
-    PageRig rig(CameraFile("full.json"));
-    rig.ShowPage();
-    rig.Settle(0);
-    Measure measure{state, rig};
+    const auto rig = IdlePage();
+    Measure measure{state, *rig};
     bool second = false;
     for (auto _ : state) {
         second = !second;
-        rig.SetLatency(microseconds(0));
         for (int i = 0; i < count; ++i)
-            FlipFeature(*rig.camera, Flips[i], second);
-        rig.Deliver();
-        rig.SetLatency(Latency(state));
-        measure([&] { rig.Tick(); });
+            FlipFeature(*rig->camera, Flips[i], second);
+        rig->Deliver();
+        measure([&] { rig->Tick(); });
     }
 }
 
 void DialogOpen(benchmark::State& state)
 {
-    PageRig rig(CameraFile("full.json"));
-    rig.ShowPage();
-    rig.Settle(0);
-    rig.SetLatency(Latency(state));
-    Measure measure{state, rig};
+    const auto rig = IdlePage();
+    Measure measure{state, *rig};
     for (auto _ : state) {
-        measure([&] { rig.OpenDialog(); });
-        rig.CloseDialog();
-        rig.Settle(0);
+        measure([&] { rig->OpenDialog(); });
+        rig->CloseDialog();
+        rig->Settle(1);
     }
 }
 
 void DialogClose(benchmark::State& state)
 {
-    PageRig rig(CameraFile("full.json"));
-    rig.ShowPage();
-    rig.Settle(0);
-    rig.SetLatency(Latency(state));
-    Measure measure{state, rig};
+    const auto rig = IdlePage();
+    Measure measure{state, *rig};
     for (auto _ : state) {
-        rig.OpenDialog();
-        measure([&] { rig.CloseDialog(); });
-        rig.Settle(0);
+        rig->OpenDialog();
+        measure([&] { rig->CloseDialog(); });
+        rig->Settle(1);
     }
 }
 
@@ -284,24 +277,20 @@ QJsonObject PresetsFile()
 
 void Preset(benchmark::State& state, const QString& name)
 {
-    PageRig rig(CameraFile("full.json"));
-    rig.ShowPage();
-    rig.Settle(0);
+    const auto rig = IdlePage();
     KelCPP::FeaturePtrVector list;
-    rig.camera->GetFeatures(list);
+    rig->camera->GetFeatures(list);
     FeatureList wrappers(new QVector<KelFeatureWrapperPtr>());
     for (auto& feature : list)
         wrappers->append(std::make_shared<KelFeatureWrapper>(feature));
     FeatureManager manager(wrappers);
     const int presetBound = PresetBound(PresetsFile(), manager).Of(name);
     int treeBound = 0;
-    Measure measure{state, rig};
+    Measure measure{state, *rig};
     for (auto _ : state) {
-        rig.SetLatency(Latency(state));
-        measure([&] { rig.SelectPreset(name); });
-        rig.SetLatency(microseconds(0));
+        measure([&] { rig->SelectPreset(name); });
         treeBound = TreeBound(manager);
-        rig.Settle(0);
+        rig->Settle(1);
     }
     state.counters["bound"] = presetBound + treeBound;
 }

@@ -29,7 +29,7 @@ def load(path):
         if run.get("run_type") == "aggregate" and run.get("aggregate_name") != "median":
             continue
         parts = run["run_name"].split("/")
-        parts = [p for p in parts if ":" not in p]
+        parts = [p for p in parts if ":" not in p and p not in ("manual_time", "real_time")]
         name, latency = parts[0], None
         args = parts[1:]
         if name.startswith("Preset"):

@@ -145,7 +145,7 @@ void SimCore::WaitLatency(std::int64_t us)
 {
     using Clock = std::chrono::steady_clock;
     // Sleep through most of it, then yield until the deadline.
-    constexpr std::int64_t spinUs = 150;
+    constexpr std::int64_t spinUs = 400;
     const auto deadline = Clock::now() + std::chrono::microseconds(us);
     if (us > spinUs)
         std::this_thread::sleep_for(std::chrono::microseconds(us - spinUs));

@@ -156,7 +156,8 @@ private:
                                KelFeatureDataType alsoType = KelFeatureDataUnknown);
     void Record(int f, Op op, const std::string& value, KelErrorType result);
     // Waits `us` microseconds as exactly as the machine allows: sleeping
-    // alone overshoots by tens of microseconds, a tenth of a fast access.
+    // alone overshoots by tens of microseconds, by hundreds on a busy
+    // machine, a tenth of a fast access or more.
     static void WaitLatency(std::int64_t us);
     // Hands the queued notifications to the dispatcher; lock not held.
     void Post(std::vector<std::pair<int, std::uint32_t>>& queued);
