@@ -21,6 +21,8 @@ constexpr int TypeBoolean = KelCPP::KelFeatureDataBool;
 constexpr double DefaultIntegerIncrement = 1.0;
 constexpr double DefaultFloatIncrement = 0.01;
 
+using Action = FeatureManager::Failure::Action;
+
 int DataTypeOf(const KelFeatureWrapper& feature)
 {
     KelCPP::KelFeatureDataType type = KelCPP::KelFeatureDataUnknown;
@@ -29,7 +31,51 @@ int DataTypeOf(const KelFeatureWrapper& feature)
     return static_cast<int>(type);
 }
 
-bool IsWritableNow(const KelFeatureWrapper& feature)
+} // namespace
+
+// Notes the failed accesses of one operation as the feature's latest failure.
+class FeatureAccessOutcome
+{
+public:
+    FeatureAccessOutcome(FeatureManager& manager, const QString& name) : manager(manager), name(name) {}
+
+    // The first failure of an operation is its cause; what fails after it
+    // (the read-back of a refused write) only follows from it.
+    bool Ok(KelErrorType code, Action action)
+    {
+        if (code == KelCPP::KelError::Success)
+            return true;
+        FeatureManager::Failure& failure = manager.failures[name];
+        if (!noted) {
+            failure.action = action;
+            failure.code = code;
+            noted = true;
+        }
+        failure.serial = ++manager.failureSerial;
+        return false;
+    }
+
+private:
+    FeatureManager& manager;
+    const QString& name;
+    bool noted = false;
+};
+
+namespace {
+
+using Outcome = FeatureAccessOutcome;
+
+// The type comes from the description; a camera that is gone cannot give
+// even that, and the operation must not pass for one that succeeded.
+int DataTypeOf(const KelFeatureWrapper& feature, Outcome& outcome)
+{
+    KelCPP::KelFeatureDataType type = KelCPP::KelFeatureDataUnknown;
+    if (!outcome.Ok(feature.GetDataType(type), Action::Read))
+        return 0;
+    return static_cast<int>(type);
+}
+
+bool IsWritableNow(const KelFeatureWrapper& feature, Outcome& outcome)
 {
     // What the description makes read-only never becomes writable; only the
     // rest needs the device's answer, which follows locks and conditions.
@@ -37,27 +83,35 @@ bool IsWritableNow(const KelFeatureWrapper& feature)
     if (feature.GetFlags(flags) == KelCPP::KelError::Success && !(flags & KelCPP::KelFeatureFlagsWrite))
         return false;
     bool writable = false;
-    return feature.IsWritable(writable) == KelCPP::KelError::Success && writable;
+    return outcome.Ok(feature.IsWritable(writable), Action::Read) && writable;
 }
 
-std::int64_t ReadInt(const KelFeatureWrapper& feature)
+std::int64_t ReadInt(const KelFeatureWrapper& feature, Outcome& outcome)
 {
     std::int64_t value = 0;
-    return feature.GetValue(value) == KelCPP::KelError::Success ? value : -1;
+    return outcome.Ok(feature.GetValue(value), Action::Read) ? value : -1;
 }
 
-double ReadDouble(const KelFeatureWrapper& feature)
+double ReadDouble(const KelFeatureWrapper& feature, Outcome& outcome)
 {
     double value = 0.0;
-    return feature.GetValue(value) == KelCPP::KelError::Success ? value : -1.0;
+    return outcome.Ok(feature.GetValue(value), Action::Read) ? value : -1.0;
 }
 
-bool ReadBool(const KelFeatureWrapper& feature)
+bool ReadBool(const KelFeatureWrapper& feature, Outcome& outcome)
 {
     bool value = false;
-    return feature.GetValue(value) == KelCPP::KelError::Success && value;
+    return outcome.Ok(feature.GetValue(value), Action::Read) && value;
 }
 
+QString ReadText(const KelFeatureWrapper& feature, Outcome& outcome)
+{
+    std::string value;
+    outcome.Ok(feature.GetValue(value), Action::Read);
+    return QString::fromStdString(value);
+}
+
+// A feature without an increment answers with an error: that is no failure.
 std::int64_t ReadIntIncrement(const KelFeatureWrapper& feature)
 {
     std::int64_t increment = 0;
@@ -214,10 +268,11 @@ double FeatureManager::GetValue(const QString& name, const QString& alt1, const 
     const KelFeatureWrapperPtr feature = FindCandidate(name, alt1, alt2);
     if (!feature)
         return -1.0;
-    switch (DataTypeOf(*feature)) {
-    case TypeInteger: return static_cast<double>(ReadInt(*feature));
-    case TypeFloat: return ReadDouble(*feature);
-    case TypeBoolean: return ReadBool(*feature) ? 1.0 : 0.0;
+    Outcome outcome(*this, name);
+    switch (DataTypeOf(*feature, outcome)) {
+    case TypeInteger: return static_cast<double>(ReadInt(*feature, outcome));
+    case TypeFloat: return ReadDouble(*feature, outcome);
+    case TypeBoolean: return ReadBool(*feature, outcome) ? 1.0 : 0.0;
     default: return -1.0;
     }
 }
@@ -232,9 +287,8 @@ QString FeatureManager::GetStringValue(const QString& name, const QString& alt1)
     const KelFeatureWrapperPtr feature = FindCandidate(name, alt1, QString());
     if (!feature)
         return EmptyText();
-    std::string value;
-    feature->GetValue(value);
-    return QString::fromStdString(value);
+    Outcome outcome(*this, name);
+    return ReadText(*feature, outcome);
 }
 
 bool FeatureManager::IsWritable(const QString& name)
@@ -250,14 +304,20 @@ bool FeatureManager::IsWritable(const QString& name, const QString& alt1)
 bool FeatureManager::IsWritable(const QString& name, const QString& alt1, const QString& alt2)
 {
     const KelFeatureWrapperPtr feature = FindCandidate(name, alt1, alt2);
-    return feature && IsWritableNow(*feature);
+    if (!feature)
+        return false;
+    Outcome outcome(*this, name);
+    return IsWritableNow(*feature, outcome);
 }
 
 bool FeatureManager::IsReadable(const QString& name)
 {
     const KelFeatureWrapperPtr feature = FindFeature(name);
+    if (!feature)
+        return false;
+    Outcome outcome(*this, name);
     bool readable = false;
-    return feature && feature->IsReadable(readable) == KelCPP::KelError::Success && readable;
+    return outcome.Ok(feature->IsReadable(readable), Action::Read) && readable;
 }
 
 double FeatureManager::GetIncrement(const QString& name)
@@ -326,29 +386,30 @@ QString FeatureManager::GetDisplayName(const QStringList& candidates)
 
 double FeatureManager::ReadLimits(const QString& name, const QString& alt1, const QString& alt2,
                                   bool* writable, double& min, double& max,
-                                  double* increment) const
+                                  double* increment)
 {
     const KelFeatureWrapperPtr feature = FindCandidate(name, alt1, alt2);
     if (!feature)
         return -1.0;
+    Outcome outcome(*this, name);
     if (writable)
-        *writable = IsWritableNow(*feature);
+        *writable = IsWritableNow(*feature, outcome);
 
     double value = -1.0;
     double inc = -1.0;
-    const int type = DataTypeOf(*feature);
+    const int type = DataTypeOf(*feature, outcome);
     if (type == TypeInteger) {
-        value = static_cast<double>(ReadInt(*feature));
+        value = static_cast<double>(ReadInt(*feature, outcome));
         std::int64_t intMin = 0;
         std::int64_t intMax = 0;
-        if (feature->GetRange(intMin, intMax) != KelCPP::KelError::Success)
+        if (!outcome.Ok(feature->GetRange(intMin, intMax), Action::Read))
             intMin = intMax = -1;
         min = static_cast<double>(intMin);
         max = static_cast<double>(intMax);
         inc = static_cast<double>(ReadIntIncrement(*feature));
     } else if (type == TypeFloat) {
-        value = ReadDouble(*feature);
-        if (feature->GetRange(min, max) != KelCPP::KelError::Success)
+        value = ReadDouble(*feature, outcome);
+        if (!outcome.Ok(feature->GetRange(min, max), Action::Read))
             min = max = -1.0;
         inc = ReadDoubleIncrement(*feature);
     } else {
@@ -430,9 +491,12 @@ double FeatureManager::GetValueRange(const QString& name, const QString& alt1,
 QString FeatureManager::GetWritableStringValue(const QString& name)
 {
     const KelFeatureWrapperPtr feature = FindFeature(name);
-    if (!feature || !IsWritableNow(*feature))
+    if (!feature)
         return QString();
-    return GetStringValue(name);
+    Outcome outcome(*this, name);
+    if (!IsWritableNow(*feature, outcome))
+        return QString();
+    return ReadText(*feature, outcome);
 }
 
 QStringList FeatureManager::GetAvailableEntries(const QString& name)
@@ -448,8 +512,9 @@ QStringList FeatureManager::GetAvailableEntries(const QString& name, const QStri
         return available;
     // One question for all entries: on a network camera each entry asked
     // alone would cost a round trip.
+    Outcome outcome(*this, name);
     std::vector<std::string> entries;
-    if (feature->GetAvailableValues(entries) != KelCPP::KelError::Success)
+    if (!outcome.Ok(feature->GetAvailableValues(entries), Action::Read))
         return available;
     for (const std::string& entry : entries)
         available.append(QString::fromStdString(entry));
@@ -473,8 +538,7 @@ bool FeatureManager::HasFeature(const QString& name)
 
 bool FeatureManager::CanWrite(const QString& name, const QString& alt1, const QString& alt2)
 {
-    const KelFeatureWrapperPtr feature = FindCandidate(name, alt1, alt2);
-    return feature && IsWritableNow(*feature);
+    return IsWritable(name, alt1, alt2);
 }
 
 bool FeatureManager::CanWrite(const QString& name, const QString& alt1)
@@ -519,10 +583,12 @@ QString FeatureManager::SetValue(const QString& name, const QString& alt1, const
     const KelFeatureWrapperPtr feature = FindCandidate(name, alt1, alt2);
     if (!feature)
         return QString();
-    // The answer does not matter: the caller shows what the camera holds.
+    // The answer does not change the result: the caller shows what the
+    // camera holds. A refusal is still remembered as the feature's failure.
+    Outcome outcome(*this, name);
     const std::string text = value.toStdString();
-    feature->SetValue(text.c_str());
-    return GetStringValue(name);
+    outcome.Ok(feature->SetValue(text.c_str()), Action::Write);
+    return ReadText(*feature, outcome);
 }
 
 double FeatureManager::SetValue(const QString& name, double value)
@@ -542,44 +608,29 @@ double FeatureManager::SetValue(const QString& name, const QString& alt1, const 
     if (!feature)
         return value;
 
-    switch (DataTypeOf(*feature)) {
+    int type = 0;
+    {
+        Outcome outcome(*this, name);
+        type = DataTypeOf(*feature, outcome);
+    }
+    switch (type) {
     case TypeInteger: {
-        std::int64_t v = TruncateToInt64(value);
-        std::int64_t min = 0;
-        std::int64_t max = 0;
-        if (feature->GetRange(min, max) != KelCPP::KelError::Success)
-            min = max = -1;
-        const std::int64_t inc = ReadIntIncrement(*feature);
-        // The grid is anchored at zero, as the spin boxes step; a camera whose
-        // grid starts at a minimum off that grid may refuse the write.
-        if (inc > 0) {
-            max = (max / inc) * inc;
-            v = (v / inc) * inc;
-        }
-        // A value raised to the minimum stays there, on the camera's grid or not.
-        if (v < min)
-            v = min;
-        else if (v > max)
-            v = max;
-        if (IsWritableNow(*feature)) {
-            const KelErrorType err = feature->SetValue(v);
-            if (err != KelCPP::KelError::Success)
-                qDebug() << "Error: FeatureManager::SetValue:Int: " << name << " : " << err;
-        }
-        return static_cast<double>(ReadInt(*feature));
+        const std::int64_t readBack = SetInteger(*feature, name, TruncateToInt64(value));
+        return static_cast<double>(readBack);
     }
     case TypeFloat: {
+        Outcome outcome(*this, name);
         double min = 0.0;
         double max = 0.0;
-        if (feature->GetRange(min, max) != KelCPP::KelError::Success)
+        if (!outcome.Ok(feature->GetRange(min, max), Action::Read))
             min = max = -1.0;
         if (min > value)
             value = min;
         else if (value > max)
             value = max;
-        if (IsWritableNow(*feature)) {
+        if (IsWritableNow(*feature, outcome)) {
             KelErrorType err = feature->SetValue(value);
-            const double current = ReadDouble(*feature);
+            const double current = ReadDouble(*feature, outcome);
             if (err != KelCPP::KelError::Success) {
                 // Cameras with a float increment refuse values off their grid;
                 // retry with what the camera holds, brought onto that grid.
@@ -590,27 +641,90 @@ double FeatureManager::SetValue(const QString& name, const QString& alt1, const 
                     qDebug() << "Error: FeatureManager::SetValue:Double: " << name << " : "
                              << err;
             }
+            outcome.Ok(err, Action::Write);
         }
-        return ReadDouble(*feature);
+        return ReadDouble(*feature, outcome);
     }
     case TypeBoolean: {
-        if (IsWritableNow(*feature)) {
+        Outcome outcome(*this, name);
+        if (IsWritableNow(*feature, outcome)) {
             const KelErrorType err = feature->SetValue(value > 0.0);
             if (err != KelCPP::KelError::Success)
                 qDebug() << "Error: FeatureManager::SetValue:Bool: " << name << " : " << err;
+            outcome.Ok(err, Action::Write);
         }
-        return ReadBool(*feature) ? 1.0 : 0.0;
+        return ReadBool(*feature, outcome) ? 1.0 : 0.0;
     }
     default:
         return value;
     }
 }
 
+std::int64_t FeatureManager::SetInteger(KelFeatureWrapper& feature, const QString& name,
+                                        std::int64_t v)
+{
+    Outcome outcome(*this, name);
+    std::int64_t min = 0;
+    std::int64_t max = 0;
+    if (!outcome.Ok(feature.GetRange(min, max), Action::Read))
+        min = max = -1;
+    const std::int64_t inc = ReadIntIncrement(feature);
+    // The grid is anchored at zero, as the spin boxes step; a camera whose
+    // grid starts at a minimum off that grid may refuse the write.
+    if (inc > 0) {
+        max = (max / inc) * inc;
+        v = (v / inc) * inc;
+    }
+    // A value raised to the minimum stays there, on the camera's grid or not.
+    if (v < min)
+        v = min;
+    else if (v > max)
+        v = max;
+    if (IsWritableNow(feature, outcome)) {
+        const KelErrorType err = feature.SetValue(v);
+        if (err != KelCPP::KelError::Success)
+            qDebug() << "Error: FeatureManager::SetValue:Int: " << name << " : " << err;
+        outcome.Ok(err, Action::Write);
+    }
+    return ReadInt(feature, outcome);
+}
+
+bool FeatureManager::GetInteger(const QString& name, qint64& value)
+{
+    const KelFeatureWrapperPtr feature = FindFeature(name);
+    if (!feature)
+        return false;
+    Outcome outcome(*this, name);
+    if (DataTypeOf(*feature, outcome) != TypeInteger)
+        return false;
+    std::int64_t read = 0;
+    if (!outcome.Ok(feature->GetValue(read), Action::Read))
+        return false;
+    value = read;
+    return true;
+}
+
+qint64 FeatureManager::SetInteger(const QString& name, qint64 value)
+{
+    const KelFeatureWrapperPtr feature = FindFeature(name);
+    if (!feature)
+        return value;
+    {
+        Outcome outcome(*this, name);
+        if (DataTypeOf(*feature, outcome) != TypeInteger)
+            return value;
+    }
+    return SetInteger(*feature, name, value);
+}
+
 bool FeatureManager::WriteValue(const QString& name, const QString& value)
 {
     const KelFeatureWrapperPtr feature = FindFeature(name);
+    if (!feature)
+        return false;
+    Outcome outcome(*this, name);
     const std::string text = value.toStdString();
-    return feature && feature->SetValue(text.c_str()) == KelCPP::KelError::Success;
+    return outcome.Ok(feature->SetValue(text.c_str()), Action::Write);
 }
 
 bool FeatureManager::WriteValue(const QString& name, double value)
@@ -618,10 +732,11 @@ bool FeatureManager::WriteValue(const QString& name, double value)
     const KelFeatureWrapperPtr feature = FindFeature(name);
     if (!feature)
         return false;
-    switch (DataTypeOf(*feature)) {
-    case TypeInteger: return feature->SetValue(TruncateToInt64(value)) == KelCPP::KelError::Success;
-    case TypeFloat: return feature->SetValue(value) == KelCPP::KelError::Success;
-    case TypeBoolean: return feature->SetValue(value > 0.0) == KelCPP::KelError::Success;
+    Outcome outcome(*this, name);
+    switch (DataTypeOf(*feature, outcome)) {
+    case TypeInteger: return outcome.Ok(feature->SetValue(TruncateToInt64(value)), Action::Write);
+    case TypeFloat: return outcome.Ok(feature->SetValue(value), Action::Write);
+    case TypeBoolean: return outcome.Ok(feature->SetValue(value > 0.0), Action::Write);
     default: return false;
     }
 }
@@ -629,7 +744,15 @@ bool FeatureManager::WriteValue(const QString& name, double value)
 bool FeatureManager::RunCommand(const QString& name)
 {
     const KelFeatureWrapperPtr feature = FindFeature(name);
-    return feature && feature->RunCommand() == KelCPP::KelError::Success;
+    if (!feature)
+        return false;
+    Outcome outcome(*this, name);
+    return outcome.Ok(feature->RunCommand(), Action::Run);
+}
+
+FeatureManager::Failure FeatureManager::LastFailure(const QString& name) const
+{
+    return failures.value(name);
 }
 
 QString FeatureManager::GetCategory(const QString& name)
@@ -647,10 +770,10 @@ bool FeatureManager::IsValueAvailable(const QString& name, const QString& entry)
     const KelFeatureWrapperPtr feature = FindFeature(name);
     if (!feature)
         return false;
+    Outcome outcome(*this, name);
     const std::string entryName = entry.toStdString();
     bool available = false;
-    return feature->IsValueAvailable(entryName.c_str(), available) == KelCPP::KelError::Success
-        && available;
+    return outcome.Ok(feature->IsValueAvailable(entryName.c_str(), available), Action::Read) && available;
 }
 
 QStringList FeatureManager::GetSelectedFeatures(const QString& name)

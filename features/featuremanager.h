@@ -7,8 +7,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <string>
 #include <unordered_map>
+
+class FeatureAccessOutcome;
 
 // Typed access to camera features by name, the only way the views reach the
 // camera. Every operation asks the camera; no value is cached. Names come
@@ -168,6 +171,30 @@ public:
     // Every feature's name in the camera's order, without empty names.
     virtual QStringList GetFeatureNames();
 
+    // An integer feature's value with all 64 bits (a double keeps 53):
+    // false, `value` untouched, when missing, not an integer or unreadable.
+    virtual bool GetInteger(const QString& name, qint64& value);
+    // Writes an integer as SetValue does (on the increment's grid from zero,
+    // within the range, only when writable) with all 64 bits, and returns
+    // the value read back (-1 if unreadable); `value` for a missing feature
+    // or one of another type.
+    virtual qint64 SetInteger(const QString& name, qint64 value);
+
+    // The defaults the operations return cannot tell a camera that failed
+    // from one that holds -1, so every failed access is noted: the latest
+    // failure of each feature (keyed by the first name the caller gave),
+    // numbered in the order failures happened. A view compares the number
+    // with FailureSerial() from before it read a feature, to mark what it
+    // shows as not the camera's.
+    struct Failure {
+        enum class Action { None, Read, Write, Run };
+        Action action = Action::None;
+        int code = 0;         // the camera's KelErrorType; 0 when none ever failed
+        quint64 serial = 0;   // 0 when none ever failed
+    };
+    quint64 FailureSerial() const { return failureSerial; }
+    virtual Failure LastFailure(const QString& name) const;
+
 private:
     // The first wrapper of each name, in the camera's order; a feature whose
     // name could not be read when the index was built is not in it.
@@ -177,11 +204,17 @@ private:
     // Shared by the three limit operations; `writable` and `increment` may be
     // null for the forms that do not report them.
     double ReadLimits(const QString& name, const QString& alt1, const QString& alt2,
-                      bool* writable, double& min, double& max, double* increment) const;
+                      bool* writable, double& min, double& max, double* increment);
+    // The integer write of SetValue, in 64 bits.
+    std::int64_t SetInteger(KelFeatureWrapper& feature, const QString& name, std::int64_t value);
+
+    friend class FeatureAccessOutcome;
 
     FeatureList features;
     std::unordered_map<std::string, KelFeatureWrapperPtr> index;
     QStringList names; // every name read, in the camera's order, empty ones left out
+    QHash<QString, Failure> failures;
+    quint64 failureSerial = 0; // failures noted so far
 };
 
 #endif
