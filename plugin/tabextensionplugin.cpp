@@ -10,6 +10,9 @@
 namespace {
 
 const QString SignalOption = QStringLiteral("connectWidgetToSignal");
+// A host with a status line names a slot taking one QString, in SLOT() form;
+// the page reports there which camera access failed and why.
+const QString StatusOption = QStringLiteral("connectStatusToSlot");
 
 } // namespace
 
@@ -30,6 +33,9 @@ int TabExtensionPlugin::CreateTabWidget(
             // wrong one only makes this connection fail.
             const std::string signature = signal.toStdString();
             connect(host, signature.c_str(), page, "1camIsStreaming(bool)", Qt::AutoConnection);
+            const std::string statusSlot = (options ? options->value(StatusOption).toString() : QString()).toStdString();
+            if (!statusSlot.empty())
+                connect(page, SIGNAL(CameraAccessFailed(QString)), host, statusSlot.c_str());
         }
         auto* layout = new QHBoxLayout();
         layout->addWidget(page);

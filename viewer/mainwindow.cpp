@@ -91,6 +91,7 @@ QList<MainWindow::PluginReport> MainWindow::loadPlugins(const QString& directory
         auto* tab = new QWidget(this);
         QMap<QString, QVariant> options;
         options.insert(QStringLiteral("connectWidgetToSignal"), QByteArray(SIGNAL(streamingChanged(bool))));
+        options.insert(QStringLiteral("connectStatusToSlot"), QByteArray(SLOT(showPluginStatus(QString))));
         report.result = extension->CreateTabWidget(features, tab, &options);
         if (report.result == 0) {
             tabs->addTab(tab, tab->accessibleName());
@@ -128,6 +129,13 @@ void MainWindow::setStreaming(bool on)
     acquisition->setText(on ? tr("Stop acquisition") : tr("Start acquisition"));
     statusBar()->showMessage(on ? tr("Acquiring.") : tr("Acquisition stopped."));
     emit streamingChanged(on);
+}
+
+void MainWindow::showPluginStatus(const QString& message)
+{
+    // Long enough to read, short enough not to outlive a recovery unnoticed.
+    constexpr int shownMs = 15000;
+    statusBar()->showMessage(message, shownMs);
 }
 
 void MainWindow::changeEvent(QEvent* event)

@@ -48,6 +48,8 @@ signals:
 
 public slots:
     void setStreaming(bool on);
+    // A plug-in's report of a camera access that failed.
+    void showPluginStatus(const QString& message);
 
 protected:
     void changeEvent(QEvent* event) override;

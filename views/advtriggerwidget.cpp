@@ -9,6 +9,7 @@
 #include <QDialog>
 #include <QEvent>
 #include <QLocale>
+#include <QMessageBox>
 #include <QSignalBlocker>
 #include <QTranslator>
 #include <QVBoxLayout>
@@ -145,8 +146,20 @@ void AdvTriggerWidget::OnClickAdvancedDialog()
     const int presetIndex = ui.cmbSelectPreset->currentIndex();
 
     setCursor(Qt::WaitCursor);
-    dialogContent = new AdvTriggerDialog(featureList, presetIndex, dialog);
+    try {
+        dialogContent = new AdvTriggerDialog(featureList, presetIndex, dialog);
+    } catch (const TabExtensionException& refusal) {
+        // The dialog checks the camera as the page did; a camera that no
+        // longer answers as it did then (its vendor unreadable now, or gone)
+        // refuses it. Nothing may leave this slot: the dialog stays closed
+        // and the user learns why, without a box that waits for a click.
+        delete dialog;
+        unsetCursor();
+        ShowDialogRefusal(refusal);
+        return;
+    }
     connect(dialog, SIGNAL(finished(int)), this, SLOT(showTabWidget(int)));
+    connect(dialogContent, SIGNAL(CameraAccessFailed(QString)), this, SIGNAL(CameraAccessFailed(QString)));
     connect(this, SIGNAL(CamStreamingOn(bool)), dialogContent, SLOT(disableContents(bool)));
     layout->addWidget(dialogContent);
     dialog->setLayout(layout);
@@ -157,6 +170,21 @@ void AdvTriggerWidget::OnClickAdvancedDialog()
     emit dialogWindowDisplayed(true);
     dialog->show();
     unsetCursor();
+}
+
+void AdvTriggerWidget::ShowDialogRefusal(const TabExtensionException& refusal)
+{
+    const QString vendor = featureManager->GetStringValue(QStringLiteral("DeviceVendorName"));
+    const QString reason = vendor.isEmpty()
+        ? tr("The camera does not tell its vendor now (DeviceVendorName cannot be read), "
+             "so the advanced dialog cannot check it.")
+        : refusal.message;
+    auto* box = new QMessageBox(QMessageBox::Warning, tr("Advanced Trigger IO"),
+                                tr("The advanced dialog could not be opened.") + QLatin1Char('\n') + reason,
+                                QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+    emit CameraAccessFailed(reason);
 }
 
 void AdvTriggerWidget::showTabWidget(int)

@@ -44,6 +44,9 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    // Tells the user why the dialog did not open, without blocking.
+    void ShowDialogRefusal(const TabExtensionException& refusal);
+
     bool firstShown = false;
     Ui::AdvTriggerWidget ui;
     // The content of the dialog opened last; its QDialog owns it and deletes

@@ -11,6 +11,7 @@
 #include <QDoubleSpinBox>
 #include <QDoubleValidator>
 #include <QEvent>
+#include <QGraphicsDropShadowEffect>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -25,6 +26,7 @@
 #include <QTreeView>
 
 #include <cmath>
+#include <utility>
 #include <limits>
 
 namespace {
@@ -50,6 +52,9 @@ const QString LineStatusAll = QStringLiteral("LineStatusAll");
 const QString LineDebounceMode = QStringLiteral("LineDebounceMode");
 const QString LineDebounceDuration = QStringLiteral("LineDebounceDuration");
 const QString LedPicture = QStringLiteral(":/AdvTriggerWidget/ledon.png");
+
+// The dynamic property that holds a widget's failure text while it is marked.
+const char FailureProperty[] = "cameraFailure";
 
 // Columns of the I/O line table; the last two only in tables wider than four.
 enum LineColumn { ModeColumn, InverterColumn, SourceColumn, StatusColumn, DebounceModeColumn,
@@ -149,9 +154,16 @@ bool AdvTriggerBase::eventFilter(QObject* watched, QEvent* event)
     }
     if (event->type() != QEvent::ToolTip)
         return false;
+    auto* widget = qobject_cast<QWidget*>(watched);
+    // A marked widget always says what failed: the user must not take what
+    // it shows for the camera's value.
+    const QString failure = widget ? widget->property(FailureProperty).toString() : QString();
+    if (!failure.isEmpty() && !tooltipsActive) {
+        widget->setToolTip(failure.toHtmlEscaped());
+        return false;
+    }
     if (!tooltipsActive)
         return true;
-    auto* widget = qobject_cast<QWidget*>(watched);
     if (!widget || nonFeatureWidgets.contains(widget->objectName()))
         return false;
 
@@ -162,7 +174,9 @@ bool AdvTriggerBase::eventFilter(QObject* watched, QEvent* event)
     if (!informationCache.contains(key) && featureManager->HasFeature(key))
         informationCache[key] = featureManager->GetInformation(key);
     // operator[] remembers a name without a feature as an empty tooltip.
-    widget->setToolTip(informationCache[key]);
+    const QString& information = informationCache[key];
+    widget->setToolTip(failure.isEmpty() ? information
+                                         : QStringLiteral("<b>%1</b><br/>%2").arg(failure.toHtmlEscaped(), information));
     return false;
 }
 
@@ -185,8 +199,63 @@ bool AdvTriggerBase::IsHexFeature(const QString& featureName)
 
 QString AdvTriggerBase::HexText(double value)
 {
-    const auto integer = static_cast<qlonglong>(value);
-    return QStringLiteral("0x%1").arg(QString::number(integer, 16).toUpper());
+    return HexText(static_cast<qint64>(value));
+}
+
+QString AdvTriggerBase::HexText(qint64 value)
+{
+    return QStringLiteral("0x%1").arg(QString::number(value, 16).toUpper());
+}
+
+QString AdvTriggerBase::FailureText(const QString& featureName, const FeatureManager::Failure& failure) const
+{
+    const QString code = QStringLiteral("%1 (%2)").arg(QLatin1String(KelCPP::KelError::Name(failure.code))).arg(failure.code);
+    switch (failure.action) {
+    case FeatureManager::Failure::Action::Write: return tr("Writing %1 failed: %2").arg(featureName, code);
+    case FeatureManager::Failure::Action::Run: return tr("Running %1 failed: %2").arg(featureName, code);
+    default: return tr("Reading %1 failed: %2").arg(featureName, code);
+    }
+}
+
+void AdvTriggerBase::ShowAccessState(QWidget* widget, const QString& featureName, quint64 since)
+{
+    if (!widget)
+        return;
+    const FeatureManager::Failure failure = featureManager->LastFailure(featureName);
+    const bool failed = failure.serial > since;
+    const QString text = failed ? FailureText(featureName, failure) : QString();
+    if (failed && failure.code == KelCPP::KelError::NotOpen && !cameraGone) {
+        // A camera that is gone will not notify what changed on it: nothing
+        // any widget shows can be trusted any more.
+        cameraGone = true;
+        for (const QPointer<QWidget>& other : std::as_const(featureWidgets))
+            SetMark(other, text);
+    }
+    SetMark(widget, text);
+}
+
+void AdvTriggerBase::SetMark(QWidget* widget, const QString& text)
+{
+    if (!widget || widget->property(FailureProperty).toString() == text)
+        return;
+    widget->setProperty(FailureProperty, text);
+    if (text.isEmpty()) {
+        widget->setGraphicsEffect(nullptr);
+        lastReportedFailure.clear(); // the camera answers again: a new failure is news
+        return;
+    }
+    // A glow rather than a style sheet: the widget keeps its own look.
+    auto* glow = new QGraphicsDropShadowEffect();
+    glow->setColor(Qt::red);
+    glow->setOffset(0, 0);
+    glow->setBlurRadius(8);
+    widget->setGraphicsEffect(glow);
+    // One failure often marks several widgets (every LED of the lines): the
+    // host hears of it once.
+    if (text != lastReportedFailure) {
+        lastReportedFailure = text;
+        emit CameraAccessFailed(text);
+    }
 }
 
 QString AdvTriggerBase::ValueText(const QString& featureName)
@@ -196,8 +265,16 @@ QString AdvTriggerBase::ValueText(const QString& featureName)
     const int type = featureManager->GetDataType(featureName);
     if (type == TypeEnumeration || type == TypeString)
         return featureManager->GetStringValue(featureName);
-    const double value = featureManager->GetValue(featureName);
-    return IsHexFeature(featureName) ? HexText(value) : NumberText(value);
+    if (IsHexFeature(featureName)) {
+        // Clock IDs and keys use all 64 bits, more than a double holds.
+        qint64 integer = -1;
+        if (type == KelCPP::KelFeatureDataInt)
+            featureManager->GetInteger(featureName, integer);
+        else
+            integer = static_cast<qint64>(featureManager->GetValue(featureName));
+        return HexText(integer);
+    }
+    return NumberText(featureManager->GetValue(featureName));
 }
 
 // --- binding ---------------------------------------------------------------
@@ -222,7 +299,10 @@ void AdvTriggerBase::BindFeatureWidgets()
         }
         observedFeatures.append(feature);
         selectorFollowers.insert(feature);
+        const quint64 since = featureManager->FailureSerial();
+        featureWidgets.append(box);
         FillComboBox(feature, box);
+        ShowAccessState(box, feature, since);
         connect(box, SIGNAL(currentTextChanged(const QString&)), this,
                 SLOT(OnChangeComboboxSelection(const QString&)));
         connect(box, SIGNAL(currentTextChanged(const QString&)), this, SLOT(SetCustomPreset()));
@@ -239,6 +319,8 @@ void AdvTriggerBase::BindFeatureWidgets()
         }
         observedFeatures.append(feature);
         selectorFollowers.insert(feature);
+        const quint64 since = featureManager->FailureSerial();
+        featureWidgets.append(edit);
         const bool writable = featureManager->IsWritable(feature);
         const QString text = ValueText(feature);
         const int type = featureManager->GetDataType(feature);
@@ -254,6 +336,7 @@ void AdvTriggerBase::BindFeatureWidgets()
         }
         edit->setText(text);
         edit->setEnabled(writable);
+        ShowAccessState(edit, feature, since);
         connect(edit, SIGNAL(editingFinished()), this, SLOT(OnFinishLineEdit()));
         connect(edit, SIGNAL(editingFinished()), this, SLOT(SetCustomPreset()));
     }
@@ -266,6 +349,8 @@ void AdvTriggerBase::BindFeatureWidgets()
         }
         observedFeatures.append(feature);
         selectorFollowers.insert(feature);
+        const quint64 since = featureManager->FailureSerial();
+        featureWidgets.append(box);
         box->setFocusPolicy(Qt::StrongFocus);
         box->installEventFilter(this);
         double min = 0.0, max = 0.0, increment = 0.0;
@@ -273,6 +358,7 @@ void AdvTriggerBase::BindFeatureWidgets()
         box->setRange(min, max);
         box->setValue(value);
         box->setEnabled(featureManager->IsWritable(feature));
+        ShowAccessState(box, feature, since);
         connect(box, SIGNAL(valueChanged(double)), this, SLOT(OnChangeDoubleSpinbox(double)));
         connect(box, SIGNAL(valueChanged(double)), this, SLOT(SetCustomPreset()));
     }
@@ -285,6 +371,8 @@ void AdvTriggerBase::BindFeatureWidgets()
         }
         observedFeatures.append(feature);
         selectorFollowers.insert(feature);
+        const quint64 since = featureManager->FailureSerial();
+        featureWidgets.append(box);
         box->setFocusPolicy(Qt::StrongFocus);
         box->installEventFilter(this);
         box->setEnabled(featureManager->IsWritable(feature));
@@ -292,6 +380,7 @@ void AdvTriggerBase::BindFeatureWidgets()
         const double value = featureManager->GetValueRangeIncrement(feature, min, max, increment);
         box->setRange(ToInt(min), ToInt(max));
         box->setValue(ToInt(value));
+        ShowAccessState(box, feature, since);
         connect(box, SIGNAL(valueChanged(int)), this, SLOT(OnChangeSpinbox(int)));
         connect(box, SIGNAL(valueChanged(int)), this, SLOT(SetCustomPreset()));
     }
@@ -305,8 +394,11 @@ void AdvTriggerBase::BindFeatureWidgets()
         }
         observedFeatures.append(feature);
         selectorFollowers.insert(feature);
+        const quint64 since = featureManager->FailureSerial();
+        featureWidgets.append(box);
         box->setChecked(featureManager->GetValue(feature) != 0.0);
         box->setEnabled(featureManager->IsWritable(feature));
+        ShowAccessState(box, feature, since);
         connect(box, SIGNAL(stateChanged(int)), this, SLOT(OnChangeCheckbox(int)));
         connect(box, SIGNAL(stateChanged(int)), this, SLOT(SetCustomPreset()));
     }
@@ -316,7 +408,10 @@ void AdvTriggerBase::BindFeatureWidgets()
         button->installEventFilter(this);
         if (featureManager->HasFeature(feature)) {
             // Commands are run, not watched: no observation.
+            const quint64 since = featureManager->FailureSerial();
+            featureWidgets.append(button);
             button->setEnabled(featureManager->IsWritable(feature));
+            ShowAccessState(button, feature, since);
             connect(button, SIGNAL(clicked()), this, SLOT(OnExecuteCommandButton()));
         } else {
             disableMissing(button);
@@ -351,6 +446,7 @@ void AdvTriggerBase::RefreshFeatureWidgets()
                 continue;
             found = true;
             const QSignalBlocker block(widget);
+            const quint64 since = featureManager->FailureSerial();
             const QString className = QString::fromLatin1(widget->metaObject()->className());
             QVariant value;
             if (className == QLatin1String("QComboBox")) {
@@ -388,6 +484,7 @@ void AdvTriggerBase::RefreshFeatureWidgets()
             } else if (className == QLatin1String("QPushButton")) {
                 widget->setEnabled(featureManager->IsWritable(name));
             }
+            ShowAccessState(widget, name, since);
             if (value.isValid())
                 emit FeatureChanged(name, value);
         }
@@ -429,7 +526,11 @@ void AdvTriggerBase::WriteComboBox(QObject* sender, const QString& feature, cons
 {
     if (auto* box = SenderAs<QComboBox>(sender)) {
         const QSignalBlocker block(box);
-        box->setCurrentText(featureManager->SetValue(feature, text));
+        const quint64 since = featureManager->FailureSerial();
+        // What the camera holds, or no selection when it cannot say: the
+        // user's choice must not stay as if it had been taken.
+        box->setCurrentIndex(box->findText(featureManager->SetValue(feature, text)));
+        ShowAccessState(box, feature, since);
     }
 }
 
@@ -437,7 +538,9 @@ void AdvTriggerBase::WriteCheckBox(QObject* sender, const QString& feature, int 
 {
     if (auto* box = SenderAs<QCheckBox>(sender)) {
         const QSignalBlocker block(box);
+        const quint64 since = featureManager->FailureSerial();
         box->setChecked(featureManager->SetValue(feature, static_cast<double>(state)) != 0.0);
+        ShowAccessState(box, feature, since);
     }
 }
 
@@ -456,14 +559,26 @@ void AdvTriggerBase::OnFinishLineEdit()
     if (!edit)
         return;
     const QSignalBlocker block(edit);
+    const quint64 since = featureManager->FailureSerial();
     const bool hex = IsHexFeature(feature);
-    // Unsigned parsing, so that all 16 digits the validator allows come back
-    // as the 64-bit value that HexText shows (0xFFFFFFFFFFFFFFFF is -1).
-    const double number = hex ? static_cast<double>(static_cast<qint64>(edit->text().mid(2).toULongLong(nullptr, 16)))
-                              : edit->text().toDouble(); // not a number counts as 0
-    const double readBack = featureManager->SetValue(feature, number);
+    QString shown;
+    if (hex && featureManager->GetDataType(feature) == KelCPP::KelFeatureDataInt) {
+        // Unsigned parsing, so that all 16 digits the validator allows come
+        // back as the 64-bit value that HexText shows (0xFFFFFFFFFFFFFFFF is
+        // -1), and 64-bit integers all the way, which a double cannot hold.
+        const auto number = static_cast<qint64>(edit->text().mid(2).toULongLong(nullptr, 16));
+        shown = HexText(featureManager->SetInteger(feature, number));
+    } else {
+        const double number = hex ? static_cast<double>(static_cast<qint64>(edit->text().mid(2).toULongLong(nullptr, 16)))
+                                  : edit->text().toDouble(); // not a number counts as 0
+        const double readBack = featureManager->SetValue(feature, number);
+        shown = hex ? HexText(readBack) : NumberText(readBack);
+    }
     if (featureManager->IsReadable(feature))
-        edit->setText(hex ? HexText(readBack) : NumberText(readBack));
+        edit->setText(shown);
+    else if (featureManager->LastFailure(feature).serial > since)
+        edit->clear(); // a write-only feature that did not take keeps no typed value
+    ShowAccessState(edit, feature, since);
 }
 
 void AdvTriggerBase::OnChangeSpinbox(int value)
@@ -475,7 +590,9 @@ void AdvTriggerBase::OnChangeSpinbox(int value)
     if (!box)
         return;
     const QSignalBlocker block(box);
+    const quint64 since = featureManager->FailureSerial();
     box->setValue(ToInt(featureManager->SetValue(feature, static_cast<double>(value))));
+    ShowAccessState(box, feature, since);
 }
 
 void AdvTriggerBase::OnChangeDoubleSpinbox(double value)
@@ -487,7 +604,9 @@ void AdvTriggerBase::OnChangeDoubleSpinbox(double value)
     if (!box)
         return;
     const QSignalBlocker block(box);
+    const quint64 since = featureManager->FailureSerial();
     box->setValue(featureManager->SetValue(feature, value));
+    ShowAccessState(box, feature, since);
 }
 
 void AdvTriggerBase::OnChangeCheckbox(int state)
@@ -501,8 +620,10 @@ void AdvTriggerBase::OnExecuteCommandButton()
     if (!sender())
         return;
     const QString feature = sender()->objectName().mid(PrefixLength);
+    const quint64 since = featureManager->FailureSerial();
     if (!featureManager->RunCommand(feature))
         qWarning("Error executing command '%s'", feature.toLatin1().constData());
+    ShowAccessState(qobject_cast<QWidget*>(sender()), feature, since);
 }
 
 void AdvTriggerBase::LoadPresets(QComboBox* presetBox, const QString& applicationDir)
@@ -560,6 +681,7 @@ void AdvTriggerBase::BuildLineTable(QTableWidget* table)
     const bool debounceColumns = table->columnCount() > BasicLineColumns;
     QList<int> hidden;
 
+    quint64 rowSince = 0; // the failure serial before the row's line was selected
     auto comboCell = [&](int row, int column, const QString& line, const QString& feature) {
         if (!featureManager->HasFeature(feature)) {
             hidden.append(column);
@@ -567,7 +689,10 @@ void AdvTriggerBase::BuildLineTable(QTableWidget* table)
         }
         auto* box = new QComboBox(table->viewport());
         box->setObjectName(CellName("cmb", line, feature));
+        const quint64 since = featureManager->FailureSerial();
         FillComboBox(feature, box); // also enables it exactly when the feature is writable
+        featureWidgets.append(box);
+        ShowCellState(box, feature, rowSince, since);
         box->setFocusPolicy(Qt::StrongFocus);
         box->installEventFilter(this);
         table->setCellWidget(row, column, box);
@@ -581,6 +706,7 @@ void AdvTriggerBase::BuildLineTable(QTableWidget* table)
         const QString& line = lines.at(row);
         // Every line feature below answers for the selected line. Nothing
         // shows the selector, so its write is not read back.
+        rowSince = featureManager->FailureSerial();
         featureManager->WriteValue(LineSelector, line);
 
         comboCell(row, ModeColumn, line, LineMode);
@@ -596,8 +722,11 @@ void AdvTriggerBase::BuildLineTable(QTableWidget* table)
             layout->setAlignment(Qt::AlignCenter);
             layout->setContentsMargins(0, 0, 0, 0);
             check->setObjectName(CellName("chk", line, LineInverter));
+            const quint64 since = featureManager->FailureSerial();
             check->setChecked(featureManager->GetValue(LineInverter) != 0.0);
             check->setEnabled(featureManager->IsWritable(LineInverter));
+            featureWidgets.append(check);
+            ShowCellState(check, LineInverter, rowSince, since);
             check->installEventFilter(this);
             table->setCellWidget(row, InverterColumn, holder);
             table->setContentsMargins(0, 0, 0, 0);
@@ -617,7 +746,10 @@ void AdvTriggerBase::BuildLineTable(QTableWidget* table)
             led->setPixmap(QPixmap(LedPicture));
             led->setObjectName(CellName("lbl", line, LineStatus));
             table->setCellWidget(row, StatusColumn, led);
+            const quint64 since = featureManager->FailureSerial();
             led->setEnabled(featureManager->GetValue(LineStatus) != 0.0);
+            featureWidgets.append(led);
+            ShowCellState(led, LineStatus, rowSince, since);
             led->installEventFilter(this);
             observedFeatures.append(LineStatus);
         }
@@ -631,6 +763,7 @@ void AdvTriggerBase::BuildLineTable(QTableWidget* table)
             auto* box = new QDoubleSpinBox(table->viewport());
             box->setObjectName(CellName("spb", line, LineDebounceDuration));
             double min = 0.0, max = 0.0, increment = 0.0;
+            const quint64 since = featureManager->FailureSerial();
             const double value = featureManager->GetValueRangeIncrement(LineDebounceDuration, min, max, increment);
             // The range first: a value above the default maximum of 99.99
             // would be clipped otherwise.
@@ -639,6 +772,8 @@ void AdvTriggerBase::BuildLineTable(QTableWidget* table)
             box->setDecimals(6);
             box->setValue(value);
             box->setEnabled(featureManager->IsWritable(LineDebounceDuration));
+            featureWidgets.append(box);
+            ShowCellState(box, LineDebounceDuration, rowSince, since);
             box->setFocusPolicy(Qt::StrongFocus);
             box->installEventFilter(this);
             table->setCellWidget(row, DebounceDurationColumn, box);
@@ -670,18 +805,22 @@ void AdvTriggerBase::RefreshLineTable(QTableWidget* table)
         return;
 
     const QString saved = featureManager->GetWritableStringValue(LineSelector);
+    quint64 rowSince = 0; // the failure serial before the row's line was selected
     auto refreshCombo = [&](const QString& line, const QString& feature) {
         if (!due(feature))
             return;
         if (auto* box = table->findChild<QComboBox*>(CellName("cmb", line, feature))) {
             const QSignalBlocker block(box);
+            const quint64 since = featureManager->FailureSerial();
             FillComboBox(feature, box);
+            ShowCellState(box, feature, rowSince, since);
         }
     };
 
     for (int row = 0; row < table->rowCount(); ++row) {
         const QTableWidgetItem* header = table->verticalHeaderItem(row);
         const QString line = header ? header->text() : QString();
+        rowSince = featureManager->FailureSerial();
         featureManager->WriteValue(LineSelector, line);
 
         refreshCombo(line, LineMode);
@@ -689,14 +828,18 @@ void AdvTriggerBase::RefreshLineTable(QTableWidget* table)
         if (due(LineInverter)) {
             if (auto* check = table->findChild<QCheckBox*>(CellName("chk", line, LineInverter))) {
                 const QSignalBlocker block(check);
+                const quint64 since = featureManager->FailureSerial();
                 check->setChecked(static_cast<qlonglong>(featureManager->GetValue(LineInverter)) != 0);
                 check->setEnabled(featureManager->IsWritable(LineInverter));
+                ShowCellState(check, LineInverter, rowSince, since);
             }
         }
         if (statusDue) {
             if (auto* led = table->findChild<QLabel*>(CellName("lbl", line, LineStatus))) {
                 const QSignalBlocker block(led);
+                const quint64 since = featureManager->FailureSerial();
                 led->setEnabled(featureManager->GetValue(LineStatus) != 0.0);
+                ShowCellState(led, LineStatus, rowSince, since);
             }
         }
         if (!debounceColumns)
@@ -704,8 +847,10 @@ void AdvTriggerBase::RefreshLineTable(QTableWidget* table)
         if (due(LineDebounceDuration)) {
             if (auto* box = table->findChild<QDoubleSpinBox*>(CellName("spb", line, LineDebounceDuration))) {
                 const QSignalBlocker block(box);
+                const quint64 since = featureManager->FailureSerial();
                 box->setValue(featureManager->GetValue(LineDebounceDuration));
                 box->setEnabled(featureManager->IsWritable(LineDebounceDuration));
+                ShowCellState(box, LineDebounceDuration, rowSince, since);
             }
         }
         refreshCombo(line, LineDebounceMode);
@@ -719,21 +864,23 @@ bool AdvTriggerBase::RefreshLineStatus(QTableWidget* table)
     if (lineBits.isEmpty() || table->rowCount() == 0 || !featureManager->HasFeature(LineStatus)
         || !featureManager->HasFeature(LineStatusAll))
         return false;
-    // A bit field read as a double: exact for the 53 lines a camera never reaches.
-    const double bits = featureManager->GetValue(LineStatusAll);
-    if (bits < 0.0)
-        return false; // unreadable
-    const auto levels = static_cast<quint64>(bits);
+    const quint64 since = featureManager->FailureSerial();
+    qint64 levels = 0;
+    const bool read = featureManager->GetInteger(LineStatusAll, levels);
     for (int row = 0; row < table->rowCount(); ++row) {
         const QTableWidgetItem* header = table->verticalHeaderItem(row);
         const QString line = header ? header->text() : QString();
         const qint64 bit = lineBits.value(line, -1);
         auto* led = table->findChild<QLabel*>(CellName("lbl", line, LineStatus));
-        if (led && bit >= 0 && bit < 64)
-            led->setEnabled((levels >> bit) & 1u);
+        if (!led)
+            continue;
+        if (read && bit >= 0 && bit < 64)
+            led->setEnabled((static_cast<quint64>(levels) >> bit) & 1u);
+        // An LED the camera did not answer for keeps its state, marked.
+        ShowAccessState(led, LineStatusAll, since);
     }
-    lineStatusAllRead = true;
-    return true;
+    lineStatusAllRead = read;
+    return read;
 }
 
 QString AdvTriggerBase::ParseCellName(QString objectName)
@@ -750,32 +897,58 @@ QString AdvTriggerBase::ParseCellName(QString objectName)
     return parts.at(1);
 }
 
+void AdvTriggerBase::ShowCellState(QWidget* cell, const QString& feature, quint64 rowSince, quint64 since)
+{
+    // Read while the cell's own line could not be selected, a cell would
+    // show another line's value: it carries the selection's failure then.
+    if (featureManager->LastFailure(LineSelector).serial > rowSince)
+        ShowAccessState(cell, LineSelector, rowSince);
+    else
+        ShowAccessState(cell, feature, since);
+}
+
+QString AdvTriggerBase::SelectCellLine(QObject* cell)
+{
+    if (!cell)
+        return QString();
+    const quint64 since = featureManager->FailureSerial();
+    const QString feature = ParseCellName(cell->objectName());
+    if (feature.isEmpty()) {
+        // The edit is dropped; the cell must not look as if it had been taken.
+        if (auto* box = qobject_cast<QComboBox*>(cell)) {
+            const QSignalBlocker block(box);
+            box->setCurrentIndex(-1);
+        }
+        ShowAccessState(qobject_cast<QWidget*>(cell), LineSelector, since);
+    }
+    return feature;
+}
+
 void AdvTriggerBase::OnChangeTableCombobox(const QString& currentText)
 {
     // A cell's feature is written for the cell's line, which ParseCellName selects.
-    const QString feature = sender() ? ParseCellName(sender()->objectName()) : QString();
+    const QString feature = SelectCellLine(sender());
     if (!feature.isEmpty())
         WriteComboBox(sender(), feature, currentText);
 }
 
 void AdvTriggerBase::OnChangeTableCheckbox(int state)
 {
-    const QString feature = sender() ? ParseCellName(sender()->objectName()) : QString();
+    const QString feature = SelectCellLine(sender());
     if (!feature.isEmpty())
         WriteCheckBox(sender(), feature, state);
 }
 
 void AdvTriggerBase::OnChangeTableSpinbox(double value)
 {
-    if (!sender())
-        return;
-    const QString feature = ParseCellName(sender()->objectName());
+    const QString feature = SelectCellLine(sender());
     if (feature.isEmpty())
         return;
     auto* box = SenderAs<QDoubleSpinBox>(sender());
     if (!box)
         return;
     const QSignalBlocker block(box);
+    const quint64 since = featureManager->FailureSerial();
     // Debounce times span decades: every step halves or doubles the camera's
     // value instead of writing what was typed.
     const double current = featureManager->GetValue(feature);
@@ -787,6 +960,7 @@ void AdvTriggerBase::OnChangeTableSpinbox(double value)
     else
         next = current * 2.0;
     box->setValue(featureManager->SetValue(feature, next));
+    ShowAccessState(box, feature, since);
 }
 
 QString AdvTriggerBase::HintStyleSheet() const

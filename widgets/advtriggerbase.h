@@ -1,10 +1,13 @@
 #ifndef WIDGETS_ADVTRIGGERBASE_H
 #define WIDGETS_ADVTRIGGERBASE_H
 
+#include "features/featuremanager.h"
 #include "widgets/basetabpluginwidget.h"
 
 #include <QHash>
+#include <QList>
 #include <QMap>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -85,10 +88,18 @@ public:
     // for a HexNumber feature; null when the feature cannot be read.
     QString ValueText(const QString& featureName);
     static QString HexText(double value);
+    static QString HexText(qint64 value);
+
+    // The text of a widget's failure mark: what failed and the camera's
+    // code, as "Reading TriggerDelay failed: IO (-20)".
+    QString FailureText(const QString& featureName, const FeatureManager::Failure& failure) const;
 
 signals:
     void FeatureChanged(QString featureName, QVariant value);
     void CamStreamingOn(bool on);
+    // A widget was just marked because the camera failed an access of its
+    // feature: the failure text, for the host's status line.
+    void CameraAccessFailed(QString message);
 
 protected slots:
     void OnChangeComboboxSelection(const QString& currentText);
@@ -108,6 +119,11 @@ protected slots:
 protected:
     // The colour of the views' hint labels, readable on the current palette.
     QString HintStyleSheet() const;
+    // Marks `widget` when an access of `featureName` failed since the
+    // failure serial `since` (a red glow, and the failure in its tooltip,
+    // even with tooltips off), and clears the mark when none did. A widget
+    // never shows a default as if the camera held it unmarked.
+    void ShowAccessState(QWidget* widget, const QString& featureName, quint64 since);
 
     bool tooltipsActive = false;
     // Keeps the camera's feature list alive; handed on to the dialog.
@@ -126,8 +142,22 @@ private:
     bool lineStatusAllRead = false;
     // How deep OnSelectPreset runs: it runs "Turn Off All" from inside itself.
     int presetDepth = 0;
+    QString lastReportedFailure;
+    // Every widget that shows a feature's value (bound widgets, table cells).
+    QList<QPointer<QWidget>> featureWidgets;
+    // Set at the first access that found the camera gone.
+    bool cameraGone = false;
 
     bool IsHexFeature(const QString& featureName);
+    // Marks a widget with a failure text, or clears its mark for an empty one.
+    void SetMark(QWidget* widget, const QString& text);
+    // ShowAccessState for a table cell read after its line was selected
+    // (the failure serials from before the selection and before the cell's
+    // own reads).
+    void ShowCellState(QWidget* cell, const QString& feature, quint64 rowSince, quint64 since);
+    // ParseCellName for the sending cell; when its line cannot be selected,
+    // the cell shows no value and carries the mark of the failed selection.
+    QString SelectCellLine(QObject* cell);
     // Write the sender's new value and show what the camera holds then, with
     // the sender's signals blocked.
     void WriteComboBox(QObject* sender, const QString& feature, const QString& text);

@@ -15,6 +15,18 @@
 
 %1</translation>
     </message>
+    <message>
+        <source>Writing %1 failed: %2</source>
+        <translation>Schreiben von %1 fehlgeschlagen: %2</translation>
+    </message>
+    <message>
+        <source>Running %1 failed: %2</source>
+        <translation>Ausführen von %1 fehlgeschlagen: %2</translation>
+    </message>
+    <message>
+        <source>Reading %1 failed: %2</source>
+        <translation>Lesen von %1 fehlgeschlagen: %2</translation>
+    </message>
 </context>
 <context>
     <name>AdvTriggerDialog</name>
@@ -416,6 +428,14 @@ dauer (µs)</translation>
     <message>
         <source>Trigger IO</source>
         <translation>Trigger-E/A</translation>
+    </message>
+    <message>
+        <source>The camera does not tell its vendor now (DeviceVendorName cannot be read), so the advanced dialog cannot check it.</source>
+        <translation>Die Kamera nennt ihren Hersteller gerade nicht (DeviceVendorName ist nicht lesbar), daher kann der erweiterte Dialog sie nicht prüfen.</translation>
+    </message>
+    <message>
+        <source>The advanced dialog could not be opened.</source>
+        <translation>Der erweiterte Dialog konnte nicht geöffnet werden.</translation>
     </message>
 </context>
 <context>
