@@ -153,6 +153,7 @@ void AdvTriggerWidget::OnClickAdvancedDialog()
         // longer answers as it did then (its vendor unreadable now, or gone)
         // refuses it. Nothing may leave this slot: the dialog stays closed
         // and the user learns why, without a box that waits for a click.
+        delete layout;
         delete dialog;
         unsetCursor();
         ShowDialogRefusal(refusal);
