@@ -6,6 +6,7 @@
 
 #include "../kelcpptypes.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -13,6 +14,33 @@
 
 namespace KelCPP {
 namespace Sim {
+
+// The most a description may ask for (docs/camera-description.md, "Limits").
+// A real camera stays far below each; they keep a broken or hostile file
+// from exhausting the loader's memory, time or stack, and the simulator's.
+namespace Limits {
+constexpr std::size_t FileBytes = 16u << 20;       // the file, or the text given to ParseDescription
+constexpr int Depth = 64;                          // nesting of JSON arrays and objects
+constexpr std::size_t JsonValues = 1000000;        // array elements and object members together
+constexpr std::size_t Features = 10000;
+constexpr std::size_t Entries = 4096;              // of an enumeration
+constexpr std::size_t ValidValues = 4096;          // of an Integer's validValues
+constexpr std::uint64_t SelectorValues = 4096;     // that a selector can take
+constexpr std::int64_t SelectorMin = INT32_MIN;    // an Integer selector's min, max and inc
+constexpr std::int64_t SelectorMax = INT32_MAX;
+constexpr std::size_t ConditionValues = 4096;      // listed for one feature in a condition
+constexpr std::int64_t MaxLength = 65536;          // a String's maxLength
+constexpr std::int64_t RawSize = 1 << 20;          // a Raw feature's size
+constexpr std::uint64_t RawTotal = 64u << 20;      // raw data of all copies the camera keeps
+constexpr int ChainLinks = 16;                     // selectors above a feature; links a write follows in a row
+constexpr std::size_t Affected = 1024;             // features one write may affect
+constexpr std::size_t WriteLinks = 4096;           // links followed to find them
+constexpr std::int64_t LiveNotifyIntervalMs = 3600000;
+constexpr std::int64_t TickMs = 10000;
+constexpr double FrameRateMinHz = 0.001;
+constexpr double FrameRateMaxHz = 1e6;
+constexpr std::size_t QuotedBytes = 40;            // of a name or value quoted in an error message
+} // namespace Limits
 
 // One feature value. Which member counts depends on the feature's type;
 // enumerations keep the entry's integer value.
@@ -68,7 +96,7 @@ struct FeatureDef {
     bool modifyWrite = false;
 
     std::int64_t imin = 0, imax = INT64_MAX, iinc = 1;
-    std::vector<std::int64_t> validValues;
+    std::vector<std::int64_t> validValues; // sorted
     double fmin = 0.0, fmax = 1e300, finc = 0.0;
     bool hasFinc = false;
     std::vector<EntryDef> entries;
@@ -124,9 +152,13 @@ struct Description {
     int Find(const std::string& name) const;
 };
 
-// Parses and checks a description. On failure returns false with a message
-// naming the feature and the problem.
+// Parses and checks a description. On failure returns false with a one-line
+// message naming the feature and the problem.
 bool ParseDescription(const std::string& json, Description& out, std::string& error);
+
+// Reads a description file: a regular file within Limits::FileBytes. On
+// failure returns false with a one-line reason (without the path).
+bool ReadDescriptionFile(const std::string& path, std::string& text, std::string& error);
 
 // Whether a write of this number would be accepted: within the range and on
 // the grid min + k * inc (or in the list of valid values).

@@ -3,9 +3,6 @@
 #include "simcore.h"
 #include "simfeature.h"
 
-#include <fstream>
-#include <sstream>
-
 namespace KelCPP {
 namespace Sim {
 
@@ -85,16 +82,14 @@ Fault Fault::EmbeddedNul(std::string tail)
 std::shared_ptr<SimCamera> SimCamera::FromFile(const std::string& path, std::string* error,
                                                SimOptions options)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    std::string text;
+    std::string reason;
+    if (!ReadDescriptionFile(path, text, reason)) {
         if (error)
-            *error = path + ": cannot open the file";
+            *error = path + ": " + reason;
         return nullptr;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    std::string reason;
-    auto camera = FromJson(text.str(), &reason, options);
+    auto camera = FromJson(text, &reason, options);
     if (!camera && error)
         *error = path + ": " + reason;
     return camera;
