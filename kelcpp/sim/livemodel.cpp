@@ -12,14 +12,32 @@ namespace Sim {
 namespace {
 
 constexpr std::int64_t Never = INT64_MAX;
+// Simulated time stops one short of Never, so that Never keeps meaning never.
+constexpr std::int64_t LastInstant = Never - 1;
 constexpr std::int64_t Second = 1000000;
 // Changes that cause further changes at the same instant (a timer with no
 // delay starting another) settle within a few rounds; a loop of zero-length
 // pulses is cut off here.
 constexpr int MaxRoundsPerInstant = 16;
-// A timer running at hundreds of kHz over a long step would take millions of
-// events; past this many the step jumps to its end.
-constexpr int MaxEventsPerAdvance = 200000;
+// The work for a stretch of simulated time is capped: of the instants in one
+// slice of SliceUs (aligned to simulated time, so that the result does not
+// depend on how a run is split up), at most MaxEvaluationsPerSlice are taken
+// one by one; whatever else falls due in the slice is taken at its last
+// microsecond. Dense signals never get near this; it bounds what the model
+// cannot simplify, such as a timer that a dense signal retriggers at MHz.
+constexpr std::int64_t SliceUs = 10000;
+constexpr int MaxEvaluationsPerSlice = 256;
+// Faster than 1 kHz, nobody follows a signal edge by edge: a host sees a
+// line at most every notify interval, and every tick at best.
+constexpr std::int64_t DefaultDenseBelowUs = 1000;
+// The wave arithmetic below stays far from overflow with periods up to this.
+constexpr std::int64_t MaxDensePeriodUs = std::int64_t(1) << 40;
+// Durations taken from features are capped here, so that a sum of a few of
+// them cannot overflow whatever a description allows.
+constexpr std::int64_t MaxDurationUs = INT64_MAX / 4;
+
+constexpr unsigned RiseMark = 1; // a rising edge, or the event of an Event wave
+constexpr unsigned FallMark = 2;
 
 // Feature names the model drives; looked up once.
 const char* const RoleNames[] = {
@@ -46,10 +64,211 @@ std::string Suffixed(const std::string& name, const char* suffix)
     return name + suffix;
 }
 
+// --- checked arithmetic -------------------------------------------------
+
+std::int64_t SatAdd(std::int64_t a, std::int64_t b)
+{
+    std::int64_t sum;
+    if (__builtin_add_overflow(a, b, &sum))
+        return b > 0 ? std::numeric_limits<std::int64_t>::max() : std::numeric_limits<std::int64_t>::min();
+    return sum;
+}
+
+std::int64_t SatSub(std::int64_t a, std::int64_t b)
+{
+    std::int64_t difference;
+    if (__builtin_sub_overflow(a, b, &difference))
+        return b < 0 ? std::numeric_limits<std::int64_t>::max() : std::numeric_limits<std::int64_t>::min();
+    return difference;
+}
+
+std::int64_t SatMul(std::int64_t a, std::int64_t b)
+{
+    std::int64_t product;
+    if (__builtin_mul_overflow(a, b, &product))
+        return (a < 0) != (b < 0) ? std::numeric_limits<std::int64_t>::min()
+                                  : std::numeric_limits<std::int64_t>::max();
+    return product;
+}
+
+// Floor division and the matching remainder in [0, b), for b > 0.
+std::int64_t FloorDiv(std::int64_t a, std::int64_t b)
+{
+    const std::int64_t q = a / b;
+    return a % b < 0 ? q - 1 : q;
+}
+
+std::int64_t PosMod(std::int64_t a, std::int64_t b)
+{
+    const std::int64_t r = a % b;
+    return r < 0 ? r + b : r;
+}
+
+// A time span in whole µs from a feature value: not a number and negative
+// spans are 0, huge ones MaxDurationUs.
+std::int64_t Micros(double us)
+{
+    if (!(us > 0.0))
+        return 0;
+    if (us >= static_cast<double>(MaxDurationUs))
+        return MaxDurationUs;
+    return std::llround(us);
+}
+
+// A double rounded into the range of int64 (0 for not a number).
+std::int64_t ClampedInt(double value)
+{
+    // 2^63 as a double; every double below it converts exactly.
+    constexpr double limit = 9223372036854775808.0;
+    if (std::isnan(value))
+        return 0;
+    if (value >= limit)
+        return std::numeric_limits<std::int64_t>::max();
+    if (value < -limit)
+        return std::numeric_limits<std::int64_t>::min();
+    return static_cast<std::int64_t>(std::round(value));
+}
+
+// Level activations of a dense signal act on the edge into the level: a
+// count or a reset per evaluated instant would depend on when the model
+// happens to look.
+std::string EdgeActivation(const std::string& activation)
+{
+    if (activation == "LevelHigh")
+        return "RisingEdge";
+    if (activation == "LevelLow")
+        return "FallingEdge";
+    return activation;
+}
+
+// --- dense waves ------------------------------------------------------------
+
+// Which marks of `w` an activation fires on (levels as the edge into them).
+unsigned MarksFor(const DenseWave& w, const std::string& activation)
+{
+    const bool falling = activation == "FallingEdge" || activation == "LevelLow";
+    switch (w.kind) {
+    case DenseWave::Kind::Constant:
+        return 0;
+    case DenseWave::Kind::Event:
+        return falling ? 0 : RiseMark;
+    case DenseWave::Kind::Level:
+        if (falling)
+            return FallMark;
+        return activation == "AnyEdge" ? RiseMark | FallMark : RiseMark;
+    }
+    return 0;
+}
+
+// Marks among `marks` at times in (a, b]. Periods are at most
+// MaxDensePeriodUs here, so no term below can overflow.
+std::int64_t CountMarks(const DenseWave& w, unsigned marks, std::int64_t a, std::int64_t b)
+{
+    if (b <= a || w.kind == DenseWave::Kind::Constant)
+        return 0;
+    auto at = [&](std::int64_t offset) {
+        const std::int64_t base = w.origin + offset;
+        return FloorDiv(b - base, w.period) - FloorDiv(a - base, w.period);
+    };
+    std::int64_t n = 0;
+    if (marks & RiseMark)
+        n = SatAdd(n, at(w.rise));
+    if ((marks & FallMark) && w.kind == DenseWave::Kind::Level)
+        n = SatAdd(n, at(w.fall));
+    return n;
+}
+
+// The time of the n-th mark (n >= 1) among `marks` after `t`; Never if none.
+std::int64_t NthMark(const DenseWave& w, unsigned marks, std::int64_t t, std::int64_t n)
+{
+    if (w.kind == DenseWave::Kind::Constant)
+        return Never;
+    std::int64_t offsets[2];
+    int m = 0;
+    if (marks & RiseMark)
+        offsets[m++] = w.rise;
+    if ((marks & FallMark) && w.kind == DenseWave::Kind::Level)
+        offsets[m++] = w.fall;
+    if (m == 0 || n < 1)
+        return Never;
+    if (m == 2 && offsets[1] < offsets[0])
+        std::swap(offsets[0], offsets[1]);
+    const std::int64_t x = PosMod(t - w.origin, w.period); // t - origin cannot overflow: origin >= 0
+    const std::int64_t start = t - x;                       // this period began here
+    int later = 0;                                          // marks of this period still to come
+    for (int i = 0; i < m; ++i)
+        later += offsets[i] > x;
+    if (n <= later)
+        return SatAdd(start, offsets[m - later + n - 1]);
+    n -= later;
+    const std::int64_t periods = (n - 1) / m + 1;
+    const std::int64_t first = SatAdd(start, SatMul(periods, w.period));
+    return SatAdd(first, offsets[(n - 1) % m]);
+}
+
+// The marks exactly at `t`.
+unsigned MarksAt(const DenseWave& w, std::int64_t t)
+{
+    if (w.kind == DenseWave::Kind::Constant)
+        return 0;
+    const std::int64_t x = PosMod(t - w.origin, w.period);
+    unsigned marks = 0;
+    if (x == w.rise)
+        marks |= RiseMark;
+    if (w.kind == DenseWave::Kind::Level && x == w.fall)
+        marks |= FallMark;
+    return marks;
+}
+
+// The level once everything at `t` has happened.
+bool LevelAt(const DenseWave& w, std::int64_t t)
+{
+    switch (w.kind) {
+    case DenseWave::Kind::Constant:
+        return w.level;
+    case DenseWave::Kind::Event:
+        return false;
+    case DenseWave::Kind::Level:
+        break;
+    }
+    if (w.rise == w.fall)
+        return !w.spike;
+    const std::int64_t x = PosMod(t - w.origin, w.period);
+    return w.rise < w.fall ? (x >= w.rise && x < w.fall) : (x >= w.rise || x < w.fall);
+}
+
+// The last edge at or before `t` of a raw input wave (rising at 0, falling at `fall`).
+std::int64_t LastRawEdge(const DenseWave& raw, std::int64_t t)
+{
+    const std::int64_t x = PosMod(t - raw.origin, raw.period);
+    return x >= raw.fall ? t - (x - raw.fall) : t - x;
+}
+
+DenseWave Inverted(DenseWave w)
+{
+    if (w.kind == DenseWave::Kind::Constant) {
+        w.level = !w.level;
+    } else if (w.kind == DenseWave::Kind::Level) {
+        std::swap(w.rise, w.fall);
+        w.spike = !w.spike;
+    }
+    return w;
+}
+
 } // namespace
 
+bool DenseWave::operator==(const DenseWave& o) const
+{
+    if (kind != o.kind)
+        return false;
+    if (kind == Kind::Constant)
+        return level == o.level;
+    return period == o.period && origin == o.origin && rise == o.rise
+           && (kind == Kind::Event || (fall == o.fall && spike == o.spike));
+}
+
 LiveModel::LiveModel(SimCore& c)
-    : core(c)
+    : core(c), denseBelowUs(DefaultDenseBelowUs)
 {
 }
 
@@ -86,6 +305,24 @@ double LiveModel::Number(int feature, const std::string& key)
     }
 }
 
+std::int64_t LiveModel::IntValue(int feature, const std::string& key)
+{
+    if (feature < 0)
+        return 0;
+    const Value& v = core.Slot(feature, key);
+    switch (core.Def(feature).type) {
+    case KelFeatureDataInt:
+    case KelFeatureDataEnum:
+        return v.i;
+    case KelFeatureDataFloat:
+        return ClampedInt(v.f);
+    case KelFeatureDataBool:
+        return v.b ? 1 : 0;
+    default:
+        return 0;
+    }
+}
+
 void LiveModel::SetLive(int feature, const std::string& key, std::int64_t value)
 {
     if (feature < 0 || core.Def(feature).type != KelFeatureDataInt)
@@ -105,7 +342,7 @@ void LiveModel::SetLive(int feature, const std::string& key, double value)
         return;
     const FeatureDef& def = core.Def(feature);
     if (def.type == KelFeatureDataInt) {
-        SetLive(feature, key, static_cast<std::int64_t>(std::llround(value)));
+        SetLive(feature, key, ClampedInt(value));
         return;
     }
     if (def.type != KelFeatureDataFloat)
@@ -162,25 +399,42 @@ void LiveModel::SetQuiet(int feature, const std::string& key, std::int64_t value
         slot.i = value;
 }
 
-std::vector<std::string> LiveModel::EntriesOf(int selector) const
+// The entries of a selector the model walks (lines, timers, counters, ...).
+// An Integer selector counts only with at most 64 values; its range may lie
+// anywhere in int64, so the values are stepped through in unsigned offsets.
+const std::vector<std::string>& LiveModel::EntriesOf(int selector) const
 {
-    std::vector<std::string> names;
+    static const std::vector<std::string> none;
     if (selector < 0)
-        return names;
+        return none;
+    const auto cached = entriesCache.find(selector);
+    if (cached != entriesCache.end())
+        return cached->second;
+    std::vector<std::string>& names = entriesCache[selector];
     const FeatureDef& def = core.Def(selector);
     if (def.type == KelFeatureDataEnum) {
         for (const auto& e : def.entries)
             names.push_back(e.name);
-    } else if (def.type == KelFeatureDataInt && def.imax - def.imin < 64) {
-        for (std::int64_t v = def.imin; v <= def.imax; v += def.iinc)
-            names.push_back(std::to_string(v));
+    } else if (def.type == KelFeatureDataInt && def.imin <= def.imax) {
+        constexpr std::uint64_t maxValues = 64;
+        const std::uint64_t span = static_cast<std::uint64_t>(def.imax) - static_cast<std::uint64_t>(def.imin);
+        const std::uint64_t step = def.iinc > 0 ? static_cast<std::uint64_t>(def.iinc) : 1;
+        if (span / step < maxValues) {
+            for (std::uint64_t offset = 0; offset <= span; offset += step) {
+                // imin + offset <= imax: back in range, so the conversion is exact.
+                const std::uint64_t value = static_cast<std::uint64_t>(def.imin) + offset;
+                names.push_back(std::to_string(static_cast<std::int64_t>(value)));
+                if (span - offset < step)
+                    break; // the next step would pass imax (and might wrap)
+            }
+        }
     }
     return names;
 }
 
 std::int64_t LiveModel::TimestampNs() const
 {
-    return core.now * 1000 - timestampBaseNs;
+    return SatSub(SatMul(core.now, 1000), timestampBaseNs);
 }
 
 std::vector<std::string> LiveModel::Lines() const
@@ -194,6 +448,12 @@ std::vector<std::string> LiveModel::Lines() const
 bool LiveModel::FrameTriggerOn()
 {
     return F("TriggerMode") >= 0 && Text(F("TriggerMode"), "FrameStart") == "On";
+}
+
+// Acquiring and free: neither exposing nor holding a frame back.
+bool LiveModel::FrameTriggerReady() const
+{
+    return acquiring && exposureEnd == Never && pendingFrames.empty();
 }
 
 bool LiveModel::IsOutput(const Line& line)
@@ -218,10 +478,26 @@ void LiveModel::Init()
     }
     random.seed(core.Desc().simulation.seed);
 
+    const auto& signals = core.Desc().simulation.inputSignals;
     lines.clear();
     int bit = 0;
-    for (const auto& name : EntriesOf(F("LineSelector")))
-        lines.push_back(Line{name, bit++, std::nullopt, false, false, 0, Never});
+    for (const auto& name : EntriesOf(F("LineSelector"))) {
+        Line line{name, bit++, std::nullopt, false, false, 0, Never, {}, false, {}};
+        const auto it = signals.find(name);
+        if (it != signals.end()) {
+            const InputSignal& s = it->second;
+            if (s.constant || s.periodUs <= 0 || s.highUs <= 0 || s.highUs >= s.periodUs) {
+                line.raw.level = s.constant ? s.level : s.highUs > 0;
+            } else {
+                line.raw.kind = DenseWave::Kind::Level;
+                line.raw.period = s.periodUs;
+                line.raw.origin = PosMod(s.phaseUs, s.periodUs);
+                line.raw.rise = 0;
+                line.raw.fall = s.highUs;
+            }
+        }
+        lines.push_back(line);
+    }
     timers.clear();
     for (const auto& name : EntriesOf(F("TimerSelector")))
         timers.push_back(Timer{name, Suffixed(name, "Active"), Suffixed(name, "End")});
@@ -231,6 +507,7 @@ void LiveModel::Init()
 
     prevLevels.clear();
     events.clear();
+    dense.clear();
     softwareTrigger.clear();
     acquiring = waitingForAcquisitionTrigger = false;
     framesThisRun = 0;
@@ -239,35 +516,64 @@ void LiveModel::Init()
     ptp = Ptp::Disabled;
     ptpOffsetNs = 0.0;
     temperature = F("DeviceTemperature") >= 0 ? Number(F("DeviceTemperature"), "") : 40.0;
-    nextSlowUpdate = core.now + Second;
+    nextSlowUpdate = SatAdd(core.now, Second);
+    lastEval = core.now;
     if (Number(F("PtpEnable"), "") != 0.0)
         PtpEnter(Ptp::Initializing);
     SetLive(F("TLParamsLocked"), "", std::int64_t(0));
     Evaluate();
 }
 
+void LiveModel::SetDenseBelow(std::int64_t periodUs)
+{
+    denseBelowUs = std::clamp<std::int64_t>(periodUs, 0, MaxDensePeriodUs);
+    // As a write would: sources that no longer fit leave dense mode now.
+    Evaluate();
+    core.FlushLive(true);
+}
+
 // --- time ------------------------------------------------------------------
 
-void LiveModel::AdvanceTo(std::int64_t target)
+bool LiveModel::AdvanceTo(std::int64_t target, Clock::time_point deadline)
 {
-    int processed = 0;
+    target = std::clamp(target, core.now, LastInstant);
+    bool reached = true;
     for (;;) {
         const std::int64_t next = NextEventTime();
         if (next > target)
             break;
-        core.now = next;
+        const std::int64_t slice = next / SliceUs;
+        if (slice != budgetSlice) {
+            budgetSlice = slice;
+            budgetLeft = MaxEvaluationsPerSlice;
+        }
+        if (budgetLeft > 0) {
+            --budgetLeft;
+            core.now = next;
+        } else {
+            // Out of budget: the rest of this slice happens at its end.
+            const std::int64_t sliceEnd = SatAdd(slice * SliceUs, SliceUs - 1);
+            if (sliceEnd >= target)
+                break;
+            core.now = sliceEnd;
+        }
         Evaluate();
-        if (++processed >= MaxEventsPerAdvance)
+        if (Clock::now() >= deadline) {
+            reached = core.now == target;
             break;
+        }
     }
-    core.now = std::max(core.now, target);
-    Evaluate();
+    if (reached && (core.now != target || lastEval != target)) {
+        core.now = target;
+        Evaluate();
+    }
     SetQuiet(F("Timestamp"), "", TimestampNs());
     for (const Timer& timer : timers) {
         const bool running = timer.phase == Timer::Phase::Delay || timer.phase == Timer::Phase::Active;
         SetQuiet(F("TimerValue"), timer.name, running ? core.now - timer.phaseStart : 0);
     }
     core.FlushLive(false);
+    return reached;
 }
 
 std::int64_t LiveModel::NextEventTime()
@@ -275,23 +581,26 @@ std::int64_t LiveModel::NextEventTime()
     const std::int64_t now = core.now;
     std::int64_t next = Never;
     auto consider = [&](std::int64_t t) {
-        // Something already due (cut off by the round limit) still moves
-        // time on, by the smallest step.
-        next = std::min(next, t <= now ? now + 1 : t);
+        // Something already due (cut off by the round limit or the budget)
+        // still moves time on, by the smallest step.
+        next = std::min(next, t <= now ? SatAdd(now, 1) : t);
     };
-    const auto& signals = core.Desc().simulation.inputSignals;
-    for (const Line& line : lines) {
+    for (Line& line : lines) {
+        if (line.dense)
+            continue;
         if (line.settleAt != Never)
             consider(line.settleAt);
-        if (line.forced)
-            continue;
-        const auto it = signals.find(line.name);
-        if (it != signals.end())
-            consider(it->second.NextEdgeAfter(now));
+        if (!line.forced && line.raw.kind == DenseWave::Kind::Level && !IsOutput(line))
+            consider(NthMark(line.raw, RiseMark | FallMark, now, 1));
     }
     for (const Timer& timer : timers) {
+        if (timer.dense)
+            continue;
         if (timer.phase == Timer::Phase::Delay || timer.phase == Timer::Phase::Active)
             consider(timer.phaseEnd);
+        else if (timer.phase == Timer::Phase::Wait)
+            consider(DenseFiring(Text(F("TimerTriggerSource"), timer.name),
+                                 Text(F("TimerTriggerActivation"), timer.name)));
     }
     if (exposureEnd != Never)
         consider(exposureEnd);
@@ -307,18 +616,87 @@ std::int64_t LiveModel::NextEventTime()
     }
     if (ptp != Ptp::Disabled || F("DeviceTemperature") >= 0)
         consider(nextSlowUpdate);
+
+    // The moments at which a dense signal changes something: it is not
+    // followed edge by edge, so what reacts to it asks for them.
+    if (!dense.empty()) {
+        const int value = F("CounterValue");
+        for (const Counter& counter : counters) {
+            const std::string source = Text(F("CounterEventSource"), counter.name);
+            if (counter.state == Counter::State::Active && value >= 0) {
+                const std::int64_t duration = IntValue(F("CounterDuration"), counter.name);
+                if (duration > 0) {
+                    const std::int64_t left = SatSub(duration, core.Slot(value, counter.name).i);
+                    consider(DenseFiring(source, EdgeActivation(Text(F("CounterEventActivation"), counter.name)),
+                                         std::max<std::int64_t>(1, left)));
+                }
+            }
+            // Resetting a counter that is as a reset leaves it changes nothing,
+            // unless it counts a dense signal: that adds up between instants.
+            const std::string trigger = Text(F("CounterTriggerSource"), counter.name);
+            const Counter::State afterReset = (source.empty() || source == "Off") ? Counter::State::Idle
+                                              : (trigger.empty() || trigger == "Off")
+                                                  ? Counter::State::Active
+                                                  : Counter::State::TriggerWait;
+            const bool asReset = counter.state == afterReset
+                                 && !(counter.state == Counter::State::Active && Dense(source))
+                                 && (value < 0 || core.Slot(value, counter.name).i == 0)
+                                 && (F("CounterValueAtReset") < 0
+                                     || core.Slot(F("CounterValueAtReset"), counter.name).i == 0);
+            if (!asReset)
+                consider(DenseFiring(Text(F("CounterResetSource"), counter.name),
+                                     EdgeActivation(Text(F("CounterResetActivation"), counter.name))));
+            if (counter.state == Counter::State::TriggerWait)
+                consider(DenseFiring(trigger, Text(F("CounterTriggerActivation"), counter.name)));
+        }
+        if (F("TriggerMode") >= 0) {
+            for (const auto& entry : EntriesOf(F("TriggerSelector"))) {
+                const bool waited = entry == "FrameStart"         ? FrameTriggerReady()
+                                    : entry == "AcquisitionStart" ? waitingForAcquisitionTrigger
+                                    : entry == "AcquisitionEnd"   ? acquiring
+                                                                  : false;
+                if (waited && Text(F("TriggerMode"), entry) == "On")
+                    consider(DenseFiring(Text(F("TriggerSource"), entry), Text(F("TriggerActivation"), entry)));
+            }
+        }
+    }
     return next;
 }
 
 void LiveModel::Evaluate()
 {
+    ++evaluations;
+    // A new instant: time moved on since the last one. Otherwise the host
+    // changed something at the instant already evaluated.
+    const bool fresh = core.now > lastEval;
+    if (!fresh)
+        LeaveDense();
+    EnterDense();
+    RefreshDense();
+    BuildDenseSignals();
+    DenseNow(fresh);
+    if (fresh)
+        CatchUp();
+
     for (int round = 0; round < MaxRoundsPerInstant; ++round) {
+        const bool firstRound = fresh && round == 0;
         bool changed = AdvanceDue();
-        std::map<std::string, bool> levels = ComputeLevels();
+        std::map<std::string, bool> levels = ComputeLevels(firstRound);
         Edges edges;
         edges.levels = &levels;
         edges.events.swap(events);
         for (const auto& level : levels) {
+            if (firstRound) {
+                // A dense signal may have changed any number of times since
+                // the last instant; only its edges at this one count here.
+                if (const DenseSignal* d = Dense(level.first)) {
+                    if (d->edgesNow & RiseMark)
+                        edges.rising.insert(level.first);
+                    if (d->edgesNow & FallMark)
+                        edges.falling.insert(level.first);
+                    continue;
+                }
+            }
             const auto prev = prevLevels.find(level.first);
             const bool was = prev != prevLevels.end() && prev->second;
             if (level.second && !was)
@@ -334,7 +712,247 @@ void LiveModel::Evaluate()
         if (!changed && !edges.Any() && events.empty())
             break;
     }
+    lastEval = core.now;
+    // Set-ups do not change between instants, so this finds something only
+    // if one did; leaving after the instant keeps its edges counted once.
+    if (fresh && LeaveDense()) {
+        BuildDenseSignals();
+        DenseNow(false);
+    }
     Publish();
+}
+
+// --- dense signals -----------------------------------------------------------
+
+bool LiveModel::LineDenseWave(const Line& line, DenseWave& wave)
+{
+    if (line.forced || line.raw.kind != DenseWave::Kind::Level || line.raw.period >= denseBelowUs
+        || IsOutput(line))
+        return false;
+    const int debounceMode = F("LineDebounceMode");
+    const bool debounced = debounceMode >= 0 && Text(debounceMode, line.name) != "Off";
+    const std::int64_t window =
+        debounced ? Micros(std::ceil(Number(F("LineDebounceDuration"), line.name))) : 0;
+    wave = line.raw;
+    if (window <= 0)
+        return true;
+    const std::int64_t high = line.raw.fall;
+    const std::int64_t low = line.raw.period - high;
+    if (high > window && low > window) {
+        // Both levels outlast the window: the same wave, late by the window.
+        wave.rise = window;
+        wave.fall = high + window;
+        return true;
+    }
+    // The shorter level never gets through; if neither does, the line stays put.
+    wave.kind = DenseWave::Kind::Constant;
+    wave.level = high > window ? true : low > window ? false : line.stable;
+    return true;
+}
+
+bool LiveModel::TimerDenseFits(const Timer& timer, std::int64_t& delay, std::int64_t& duration)
+{
+    if (!SelfRetriggering(timer))
+        return false;
+    delay = Micros(Number(F("TimerDelay"), timer.name));
+    duration = Micros(Number(F("TimerDuration"), timer.name));
+    return delay + duration < denseBelowUs; // each at most MaxDurationUs: no overflow
+}
+
+bool LiveModel::LeaveDense()
+{
+    bool left = false;
+    for (Line& line : lines) {
+        DenseWave wave;
+        if (line.dense && !(LineDenseWave(line, wave) && wave == line.stableWave)) {
+            line.dense = false; // its state at this instant is already set
+            left = true;
+        }
+    }
+    for (Timer& timer : timers) {
+        std::int64_t delay = 0, duration = 0;
+        if (timer.dense
+            && !(TimerDenseFits(timer, delay, duration) && delay == timer.delay && duration == timer.duration)) {
+            timer.dense = false;
+            left = true;
+        }
+    }
+    return left;
+}
+
+void LiveModel::EnterDense()
+{
+    // Judged on the state left by the last instant: from there on, the wave
+    // must give what following every edge would.
+    const std::int64_t at = lastEval;
+    for (Line& line : lines) {
+        DenseWave wave;
+        if (line.dense || !LineDenseWave(line, wave))
+            continue;
+        if (line.candidate != LevelAt(line.raw, at) || line.stable != LevelAt(wave, at))
+            continue;
+        // A pending level must be the one the wave settles next.
+        if (line.candidate != line.stable && line.candidateSince != LastRawEdge(line.raw, at))
+            continue;
+        line.dense = true;
+        line.stableWave = wave;
+    }
+    for (Timer& timer : timers) {
+        std::int64_t delay = 0, duration = 0;
+        if (timer.dense || !TimerDenseFits(timer, delay, duration) || timer.phaseEnd <= at)
+            continue;
+        // The current cycle began at `start`, and runs as the wave would.
+        std::int64_t start;
+        if (timer.phase == Timer::Phase::Delay && timer.phaseEnd == SatAdd(timer.phaseStart, delay))
+            start = timer.phaseStart;
+        else if (timer.phase == Timer::Phase::Active && timer.phaseEnd == SatAdd(timer.phaseStart, duration))
+            start = timer.phaseStart - delay;
+        else
+            continue;
+        timer.dense = true;
+        timer.delay = delay;
+        timer.duration = duration;
+        timer.origin = PosMod(start, delay + duration);
+    }
+}
+
+void LiveModel::RefreshDense()
+{
+    const std::int64_t now = core.now;
+    for (Line& line : lines) {
+        if (!line.dense)
+            continue;
+        line.stable = LevelAt(line.stableWave, now);
+        line.candidate = LevelAt(line.raw, now);
+        line.candidateSince = LastRawEdge(line.raw, now);
+        line.settleAt = Never;
+    }
+    for (Timer& timer : timers) {
+        if (!timer.dense)
+            continue;
+        const std::int64_t period = timer.delay + timer.duration;
+        const std::int64_t start = now - PosMod(now - timer.origin, period);
+        timer.completed = false;
+        if (now - start < timer.delay) {
+            timer.phase = Timer::Phase::Delay;
+            timer.phaseStart = start;
+            timer.phaseEnd = SatAdd(start, timer.delay);
+        } else {
+            timer.phase = Timer::Phase::Active;
+            timer.phaseStart = SatAdd(start, timer.delay);
+            timer.phaseEnd = SatAdd(start, period);
+        }
+    }
+}
+
+void LiveModel::BuildDenseSignals()
+{
+    dense.clear();
+    const int inverter = F("LineInverter");
+    auto inverted = [&](const Line& line) { return inverter >= 0 && core.Slot(inverter, line.name).b; };
+    for (const Line& line : lines) {
+        if (line.dense)
+            dense[line.name].wave = inverted(line) ? Inverted(line.stableWave) : line.stableWave;
+    }
+    for (const Timer& timer : timers) {
+        if (!timer.dense)
+            continue;
+        DenseWave wave;
+        wave.period = timer.delay + timer.duration;
+        wave.origin = timer.origin;
+        // The end event closes each cycle; the active level (none without a
+        // duration) rises after the delay and falls with the end.
+        wave.kind = DenseWave::Kind::Event;
+        wave.rise = 0;
+        dense[timer.end].wave = wave;
+        if (timer.duration > 0) {
+            wave.kind = DenseWave::Kind::Level;
+            wave.rise = timer.delay;
+            wave.fall = 0;
+        } else {
+            wave.kind = DenseWave::Kind::Constant;
+            wave.level = false;
+        }
+        dense[timer.active].wave = wave;
+    }
+    // An output follows its source's level as it is computed: in line order.
+    const int source = F("LineSource");
+    for (const Line& line : lines) {
+        if (!IsOutput(line))
+            continue;
+        const auto from = dense.find(Text(source, line.name));
+        if (from == dense.end() || from->second.wave.kind == DenseWave::Kind::Event)
+            continue;
+        const DenseWave wave = from->second.wave;
+        dense[line.name].wave = inverted(line) ? Inverted(wave) : wave;
+    }
+}
+
+void LiveModel::DenseNow(bool fresh)
+{
+    const std::int64_t now = core.now;
+    for (auto& [name, signal] : dense) {
+        const DenseWave& wave = signal.wave;
+        signal.level = signal.firstLevel = LevelAt(wave, now);
+        signal.edgesNow = 0;
+        signal.eventNow = false;
+        if (!fresh)
+            continue;
+        const unsigned marks = MarksAt(wave, now);
+        if (wave.kind == DenseWave::Kind::Event) {
+            signal.eventNow = (marks & RiseMark) != 0;
+            if (signal.eventNow)
+                events.insert(name);
+        } else if (wave.kind == DenseWave::Kind::Level && wave.rise == wave.fall && marks) {
+            // A pulse of no width: its second edge comes in the next round.
+            signal.edgesNow = wave.spike ? RiseMark : FallMark;
+            signal.firstLevel = wave.spike;
+        } else {
+            signal.edgesNow = marks;
+        }
+    }
+}
+
+void LiveModel::CatchUp()
+{
+    // Edges strictly between the last instant and this one; those at this
+    // instant go through the rounds with everything else that happens now.
+    const std::int64_t from = lastEval, to = core.now - 1;
+    for (Counter& counter : counters) {
+        if (counter.state != Counter::State::Active || F("CounterValue") < 0)
+            continue;
+        const DenseSignal* source = Dense(Text(F("CounterEventSource"), counter.name));
+        if (!source)
+            continue;
+        const std::string activation = EdgeActivation(Text(F("CounterEventActivation"), counter.name));
+        CountEvents(counter, CountMarks(source->wave, MarksFor(source->wave, activation), from, to));
+    }
+    // A line that toggled in between is news even if it reads the same now.
+    bool toggled = false;
+    for (const Line& line : lines) {
+        const DenseSignal* d = Dense(line.name);
+        toggled = toggled || (d && CountMarks(d->wave, RiseMark | FallMark, from, core.now) > 0);
+    }
+    if (toggled) {
+        for (const char* status : {"LineStatus", "LineStatusAll"}) {
+            if (F(status) >= 0)
+                core.NotifyLive(F(status));
+        }
+    }
+}
+
+const LiveModel::DenseSignal* LiveModel::Dense(const std::string& name) const
+{
+    if (dense.empty())
+        return nullptr;
+    const auto it = dense.find(name);
+    return it == dense.end() ? nullptr : &it->second;
+}
+
+std::int64_t LiveModel::DenseFiring(const std::string& source, const std::string& activation, std::int64_t n) const
+{
+    const DenseSignal* d = Dense(source);
+    return d ? NthMark(d->wave, MarksFor(d->wave, activation), core.now, n) : Never;
 }
 
 // Transitions that are due by time.
@@ -343,11 +961,12 @@ bool LiveModel::AdvanceDue()
     const std::int64_t now = core.now;
     bool changed = false;
     for (Timer& timer : timers) {
+        if (timer.dense)
+            continue; // its wave has it at this instant already
         if (timer.phase == Timer::Phase::Delay && timer.phaseEnd <= now) {
             timer.phase = Timer::Phase::Active;
             timer.phaseStart = timer.phaseEnd;
-            timer.phaseEnd = timer.phaseStart
-                             + std::max<std::int64_t>(0, std::llround(Number(F("TimerDuration"), timer.name)));
+            timer.phaseEnd = SatAdd(timer.phaseStart, Micros(Number(F("TimerDuration"), timer.name)));
             changed = true;
         }
         if (timer.phase == Timer::Phase::Active && timer.phaseEnd <= now) {
@@ -364,7 +983,7 @@ bool LiveModel::AdvanceDue()
         ++frames;
         ++framesThisRun;
         const std::string mode = Text(F("AcquisitionMode"), "");
-        const auto count = static_cast<std::uint64_t>(std::max(1.0, Number(F("AcquisitionFrameCount"), "")));
+        const auto count = static_cast<std::uint64_t>(std::max<std::int64_t>(1, IntValue(F("AcquisitionFrameCount"), "")));
         if ((mode == "SingleFrame" && framesThisRun >= 1) || (mode == "MultiFrame" && framesThisRun >= count))
             EndRun();
         changed = true;
@@ -382,12 +1001,12 @@ bool LiveModel::AdvanceDue()
                                                          : core.Desc().simulation.frameRateHz;
             if (!(rate > 0.0))
                 rate = core.Desc().simulation.frameRateHz;
-            nextFreeRunFrame = now + std::max<std::int64_t>(1, std::llround(Second / rate));
+            nextFreeRunFrame = SatAdd(now, std::max<std::int64_t>(1, Micros(Second / rate)));
             changed = true;
         }
     }
     if (now >= nextSlowUpdate) {
-        nextSlowUpdate = now + Second;
+        nextSlowUpdate = SatAdd(now, Second);
         PtpStep();
         if (F("DeviceTemperature") >= 0) {
             // Warms up while acquiring, with a small deterministic wobble.
@@ -400,11 +1019,17 @@ bool LiveModel::AdvanceDue()
     return changed;
 }
 
-std::map<std::string, bool> LiveModel::ComputeLevels()
+// In the first round of a new instant, dense signals show their level after
+// the first edge of a pulse of no width; its second edge follows a round later.
+std::map<std::string, bool> LiveModel::ComputeLevels(bool firstRound)
 {
+    auto denseLevel = [&](const std::string& name, bool otherwise) {
+        const DenseSignal* d = Dense(name);
+        return d ? (firstRound ? d->firstLevel : d->level) : otherwise;
+    };
     std::map<std::string, bool> levels;
     for (const Timer& timer : timers)
-        levels[timer.active] = timer.phase == Timer::Phase::Active;
+        levels[timer.active] = denseLevel(timer.active, timer.phase == Timer::Phase::Active);
     for (const Counter& counter : counters)
         levels[counter.active] = counter.state == Counter::State::Active;
     const int userOutput = F("UserOutputValue");
@@ -417,22 +1042,19 @@ std::map<std::string, bool> LiveModel::ComputeLevels()
     levels["FrameTriggerWait"] = acquiring && frameTrigger && !exposing && pendingFrames.empty();
     levels["AcquisitionTriggerWait"] = waitingForAcquisitionTrigger;
 
-    const auto& signals = core.Desc().simulation.inputSignals;
     const int inverter = F("LineInverter");
     const int debounceMode = F("LineDebounceMode");
     const int debounceTime = F("LineDebounceDuration");
     for (Line& line : lines) {
         if (IsOutput(line))
             continue;
-        bool raw = false;
-        if (line.forced) {
-            raw = *line.forced;
-        } else {
-            const auto it = signals.find(line.name);
-            raw = it != signals.end() && it->second.LevelAt(core.now);
+        if (line.dense) {
+            levels[line.name] = denseLevel(line.name, false);
+            continue;
         }
+        const bool raw = line.forced ? *line.forced : LevelAt(line.raw, core.now);
         const bool debounced = debounceMode >= 0 && Text(debounceMode, line.name) != "Off";
-        const auto window = static_cast<std::int64_t>(std::ceil(Number(debounceTime, line.name)));
+        const std::int64_t window = Micros(std::ceil(Number(debounceTime, line.name)));
         line.settleAt = Never;
         if (!debounced || window <= 0) {
             line.stable = line.candidate = raw;
@@ -445,7 +1067,7 @@ std::map<std::string, bool> LiveModel::ComputeLevels()
             if (line.candidate != line.stable && core.now - line.candidateSince >= window)
                 line.stable = line.candidate;
             if (line.candidate != line.stable)
-                line.settleAt = line.candidateSince + window;
+                line.settleAt = SatAdd(line.candidateSince, window);
         }
         const bool inverted = inverter >= 0 && core.Slot(inverter, line.name).b;
         levels[line.name] = line.stable != inverted;
@@ -494,22 +1116,22 @@ bool LiveModel::SelfRetriggering(const Timer& timer)
     if (Text(F("TimerTriggerSource"), timer.name) != timer.active
         || (activation != "FallingEdge" && activation != "AnyEdge"))
         return false;
-    // A zero period would retrigger forever within one instant.
-    return Number(F("TimerDelay"), timer.name) + Number(F("TimerDuration"), timer.name) > 0.0;
+    // In whole µs, as the timer runs: a cycle of no length would retrigger
+    // forever within one instant.
+    return Micros(Number(F("TimerDelay"), timer.name)) + Micros(Number(F("TimerDuration"), timer.name)) > 0;
 }
 
 void LiveModel::StartTimer(Timer& timer)
 {
-    const auto delay = std::max<std::int64_t>(0, std::llround(Number(F("TimerDelay"), timer.name)));
+    const std::int64_t delay = Micros(Number(F("TimerDelay"), timer.name));
     timer.completed = false;
     timer.phaseStart = core.now;
     if (delay > 0) {
         timer.phase = Timer::Phase::Delay;
-        timer.phaseEnd = core.now + delay;
+        timer.phaseEnd = SatAdd(core.now, delay);
     } else {
         timer.phase = Timer::Phase::Active;
-        timer.phaseEnd = core.now
-                         + std::max<std::int64_t>(0, std::llround(Number(F("TimerDuration"), timer.name)));
+        timer.phaseEnd = SatAdd(core.now, Micros(Number(F("TimerDuration"), timer.name)));
     }
 }
 
@@ -517,6 +1139,8 @@ bool LiveModel::ReactTimers(const Edges& edges)
 {
     bool changed = false;
     for (Timer& timer : timers) {
+        if (timer.dense)
+            continue; // runs by its wave
         const std::string source = Text(F("TimerTriggerSource"), timer.name);
         if (source.empty() || source == "Off") {
             if (timer.phase != Timer::Phase::Idle) {
@@ -542,7 +1166,7 @@ bool LiveModel::ReactTimers(const Edges& edges)
     return changed;
 }
 
-// --- counters ----------------------------------------------------------
+// --- counters ----------------------------------------------------------------
 
 void LiveModel::ResetCounter(Counter& counter)
 {
@@ -560,10 +1184,31 @@ void LiveModel::ResetCounter(Counter& counter)
                                                              : Counter::State::TriggerWait;
 }
 
+// `n` events for an active counter; it stops at its duration.
+void LiveModel::CountEvents(Counter& counter, std::int64_t n)
+{
+    const int value = F("CounterValue");
+    if (n <= 0 || value < 0)
+        return;
+    const std::int64_t before = core.Slot(value, counter.name).i;
+    const std::int64_t duration = IntValue(F("CounterDuration"), counter.name);
+    if (duration > 0) {
+        // The event that reaches the duration ends the count, even one that
+        // starts above it (the host may set the value).
+        const std::int64_t left = std::max<std::int64_t>(1, SatSub(duration, before));
+        if (n >= left) {
+            SetLive(value, counter.name, SatAdd(before, left));
+            counter.state = Counter::State::Completed;
+            events.insert(counter.end);
+            return;
+        }
+    }
+    SetLive(value, counter.name, SatAdd(before, n));
+}
+
 bool LiveModel::ReactCounters(const Edges& edges)
 {
     bool changed = false;
-    const int value = F("CounterValue");
     for (Counter& counter : counters) {
         const std::string source = Text(F("CounterEventSource"), counter.name);
         const std::string trigger = Text(F("CounterTriggerSource"), counter.name);
@@ -575,21 +1220,19 @@ bool LiveModel::ReactCounters(const Edges& edges)
                                                                  : Counter::State::TriggerWait;
         }
         const std::string reset = Text(F("CounterResetSource"), counter.name);
-        if (Fires(reset, Text(F("CounterResetActivation"), counter.name), edges))
+        std::string resetActivation = Text(F("CounterResetActivation"), counter.name);
+        if (Dense(reset))
+            resetActivation = EdgeActivation(resetActivation);
+        if (Fires(reset, resetActivation, edges))
             ResetCounter(counter);
         if (counter.state == Counter::State::TriggerWait
             && Fires(trigger, Text(F("CounterTriggerActivation"), counter.name), edges))
             counter.state = Counter::State::Active;
-        if (counter.state == Counter::State::Active && value >= 0
-            && Fires(source, Text(F("CounterEventActivation"), counter.name), edges)) {
-            const std::int64_t count = core.Slot(value, counter.name).i + 1;
-            SetLive(value, counter.name, count);
-            const auto duration = static_cast<std::int64_t>(Number(F("CounterDuration"), counter.name));
-            if (duration > 0 && count >= duration) {
-                counter.state = Counter::State::Completed;
-                events.insert(counter.end);
-            }
-        }
+        std::string activation = Text(F("CounterEventActivation"), counter.name);
+        if (Dense(source))
+            activation = EdgeActivation(activation);
+        if (counter.state == Counter::State::Active && Fires(source, activation, edges))
+            CountEvents(counter, 1);
         changed |= counter.state != before;
     }
     return changed;
@@ -618,8 +1261,8 @@ void LiveModel::EndRun()
 
 void LiveModel::BeginExposure()
 {
-    const double exposure = F("ExposureTime") >= 0 ? Number(F("ExposureTime"), "") : 1000.0;
-    exposureEnd = core.now + std::max<std::int64_t>(1, std::llround(exposure));
+    const std::int64_t exposure = F("ExposureTime") >= 0 ? Micros(Number(F("ExposureTime"), "")) : 1000;
+    exposureEnd = SatAdd(core.now, std::max<std::int64_t>(1, exposure));
     events.insert("FrameStart");
     events.insert("ExposureStart");
 }
@@ -660,6 +1303,10 @@ bool LiveModel::ReactTriggers(const Edges& edges)
         if (Text(mode, entry) != "On")
             continue;
         const std::string source = Text(F("TriggerSource"), entry);
+        // A dense signal would queue a frame per edge, far more than the
+        // exposures can take: the camera takes its triggers only while free.
+        if (entry == "FrameStart" && Dense(source) && !FrameTriggerReady())
+            continue;
         const bool fired = source == "Software"
                                ? softwareTrigger == entry
                                : Fires(source, Text(F("TriggerActivation"), entry), edges);
@@ -667,8 +1314,7 @@ bool LiveModel::ReactTriggers(const Edges& edges)
             continue;
         if (entry == "FrameStart" && acquiring) {
             events.insert("FrameTrigger");
-            const auto delay = std::max<std::int64_t>(0, std::llround(Number(F("TriggerDelay"), entry)));
-            pendingFrames.push_back(core.now + delay);
+            pendingFrames.push_back(SatAdd(core.now, Micros(Number(F("TriggerDelay"), entry))));
             changed = true;
         } else if (entry == "AcquisitionStart" && waitingForAcquisitionTrigger) {
             BeginRun();
@@ -793,7 +1439,7 @@ void LiveModel::OnWrite(int feature)
             PtpEnter(Ptp::Initializing);
         else if (!on && ptp != Ptp::Disabled)
             PtpEnter(Ptp::Disabled);
-        nextSlowUpdate = core.now + Second;
+        nextSlowUpdate = SatAdd(core.now, Second);
     }
     Evaluate();
     // Consequences of a write are news at once, not rate-limited live changes.
@@ -815,7 +1461,7 @@ bool LiveModel::OnCommand(int feature)
     } else if (name == "TimestampLatch") {
         SetLive(F("TimestampLatchValue"), "", TimestampNs());
     } else if (name == "TimestampReset") {
-        timestampBaseNs = core.now * 1000;
+        timestampBaseNs = SatMul(core.now, 1000);
     } else if (name == "CounterReset" && F("CounterSelector") >= 0) {
         const std::string selected = core.CurrentText(F("CounterSelector"));
         for (Counter& counter : counters) {
@@ -826,6 +1472,8 @@ bool LiveModel::OnCommand(int feature)
         const std::string selected = core.CurrentText(F("TimerSelector"));
         for (Timer& timer : timers) {
             if (timer.name == selected) {
+                // Its state at this instant is set; from here it starts over.
+                timer.dense = false;
                 timer.phase = Timer::Phase::Wait;
                 timer.completed = false;
             }
@@ -864,12 +1512,13 @@ bool LiveModel::ForceLine(const std::string& name, std::optional<bool> level)
 bool LiveModel::Action(std::uint32_t deviceKey, std::uint32_t groupKey, std::uint32_t groupMask)
 {
     const int device = F("ActionDeviceKey");
-    if (device < 0 || static_cast<std::uint32_t>(core.Slot(device, "").i) != deviceKey)
+    if (device < 0 || static_cast<std::uint32_t>(IntValue(device, "")) != deviceKey)
         return false;
     bool accepted = false;
     for (const auto& action : EntriesOf(F("ActionSelector"))) {
-        const auto key = static_cast<std::uint32_t>(Number(F("ActionGroupKey"), action));
-        const auto mask = static_cast<std::uint32_t>(Number(F("ActionGroupMask"), action));
+        // Keys and masks are 32 bits on the wire; wider values keep their low bits.
+        const auto key = static_cast<std::uint32_t>(IntValue(F("ActionGroupKey"), action));
+        const auto mask = static_cast<std::uint32_t>(IntValue(F("ActionGroupMask"), action));
         if (key == groupKey && (mask & groupMask) != 0) {
             events.insert("Action" + action);
             accepted = true;

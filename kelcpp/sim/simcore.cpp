@@ -6,6 +6,7 @@
 #include "../featureobserver.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <limits>
 
@@ -67,6 +68,25 @@ bool IsNumeric(KelFeatureDataType type)
     return type == KelFeatureDataInt || type == KelFeatureDataFloat;
 }
 
+using Clock = std::chrono::steady_clock;
+// Real time one piece of an advance may hold the mutex; a camera call waits
+// at most about this long (plus one instant of the model) for an advance.
+constexpr auto PieceBudget = std::chrono::milliseconds(2);
+// How long a pause between pieces waits for the calls queued at the mutex to
+// get it; only a caller that is slow to be scheduled takes this long.
+constexpr auto HandOffLimit = std::chrono::milliseconds(10);
+// After a long stall (a debugger, a suspended machine), or while the model
+// cannot keep up with real time, the live thread catches up by at most this
+// much instead of replaying every missed event.
+constexpr std::int64_t MaxBehindUs = 1000000;
+
+// now + us for us >= 0, stopping at the end of time.
+std::int64_t Later(std::int64_t now, std::int64_t us)
+{
+    return us > std::numeric_limits<std::int64_t>::max() - now ? std::numeric_limits<std::int64_t>::max()
+                                                               : now + us;
+}
+
 } // namespace
 
 SimCore::SimCore(Description desc, SimOptions opts)
@@ -104,7 +124,7 @@ void SimCore::Start()
 void SimCore::Close()
 {
     {
-        std::lock_guard<std::mutex> lock(mutex);
+        const auto lock = LockForCall();
         if (closed)
             return;
         closed = true;
@@ -116,34 +136,71 @@ void SimCore::Close()
 
 void SimCore::LiveLoop()
 {
-    using Clock = std::chrono::steady_clock;
     const auto tick = std::chrono::milliseconds(description.simulation.tickMs);
     auto last = Clock::now();
+    std::int64_t behind = 0; // simulated µs still owed to real time
     std::unique_lock<std::mutex> lock(mutex);
     while (!closed) {
-        liveWake.wait_for(lock, tick);
+        // Sleep only when caught up; otherwise go on after the pause that
+        // let the waiting calls in.
+        if (behind == 0)
+            liveWake.wait_for(lock, tick);
         if (closed)
             break;
         const auto real = Clock::now();
-        // After a long stall (a debugger, a suspended machine) catch up by at
-        // most a second instead of replaying every missed event.
-        const auto elapsed = std::min<std::int64_t>(
-            std::chrono::duration_cast<std::chrono::microseconds>(real - last).count(), 1000000);
+        const std::int64_t elapsed = std::chrono::duration_cast<std::chrono::microseconds>(real - last).count();
         last = real;
-        if (paused || elapsed <= 0)
+        if (paused) {
+            behind = 0;
             continue;
-        model->AdvanceTo(now + elapsed);
-        std::vector<std::pair<int, std::uint32_t>> posts;
-        posts.swap(toPost);
-        lock.unlock();
-        Post(posts);
-        lock.lock();
+        }
+        behind = std::min(behind + std::max<std::int64_t>(0, elapsed), MaxBehindUs);
+        if (behind == 0)
+            continue;
+        const std::int64_t start = now;
+        const bool reached = model->AdvanceTo(Later(start, behind), Clock::now() + PieceBudget);
+        behind = reached ? 0 : std::max<std::int64_t>(0, behind - (now - start));
+        LetCallsIn(lock);
     }
+}
+
+std::unique_lock<std::mutex> SimCore::LockForCall()
+{
+    waitingCalls.fetch_add(1, std::memory_order_relaxed);
+    std::unique_lock<std::mutex> lock(mutex);
+    waitingCalls.fetch_sub(1, std::memory_order_relaxed);
+    return lock;
+}
+
+void SimCore::AdvanceInPieces(std::unique_lock<std::mutex>& lock, std::int64_t us)
+{
+    std::int64_t left = us;
+    for (;;) {
+        const std::int64_t start = now;
+        const bool reached = model->AdvanceTo(Later(start, left), Clock::now() + PieceBudget);
+        left -= now - start;
+        LetCallsIn(lock);
+        if (reached || left <= 0 || closed)
+            return;
+    }
+}
+
+void SimCore::LetCallsIn(std::unique_lock<std::mutex>& lock)
+{
+    std::vector<std::pair<int, std::uint32_t>> posts;
+    posts.swap(toPost);
+    lock.unlock();
+    Post(posts);
+    // A freed mutex goes to whichever thread takes it first, often the one
+    // that just freed it: hold back until the waiting calls have had it.
+    const auto until = Clock::now() + HandOffLimit;
+    while (waitingCalls.load(std::memory_order_relaxed) > 0 && Clock::now() < until)
+        std::this_thread::yield();
+    lock.lock();
 }
 
 void SimCore::WaitLatency(std::int64_t us)
 {
-    using Clock = std::chrono::steady_clock;
     // Sleep through most of it, then yield until the deadline.
     constexpr std::int64_t spinUs = 400;
     const auto deadline = Clock::now() + std::chrono::microseconds(us);
@@ -666,33 +723,47 @@ KelErrorType SimCore::Unregister(int f, const std::shared_ptr<IFeatureObserver>&
 
 void SimCore::Pause(bool pause)
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    const auto lock = LockForCall();
     paused = pause;
 }
 
 bool SimCore::IsPaused()
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    const auto lock = LockForCall();
     return paused;
 }
 
 void SimCore::Step(std::int64_t us)
 {
-    std::vector<std::pair<int, std::uint32_t>> posts;
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (closed || us < 0)
-            return;
-        model->AdvanceTo(now + us);
-        posts.swap(toPost);
-    }
-    Post(posts);
+    std::unique_lock<std::mutex> lock = LockForCall();
+    if (closed || us < 0)
+        return;
+    AdvanceInPieces(lock, us);
 }
 
 std::int64_t SimCore::Now()
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    const auto lock = LockForCall();
     return now;
+}
+
+std::uint64_t SimCore::EvaluationCount()
+{
+    const auto lock = LockForCall();
+    return model->Evaluations();
+}
+
+void SimCore::SetDenseBelowUs(std::int64_t periodUs)
+{
+    std::vector<std::pair<int, std::uint32_t>> posts;
+    {
+        const auto lock = LockForCall();
+        if (closed)
+            return;
+        model->SetDenseBelow(periodUs);
+        posts.swap(toPost);
+    }
+    Post(posts);
 }
 
 KelErrorType SimCore::ForceLine(const std::string& line, bool release, bool level)
@@ -700,7 +771,7 @@ KelErrorType SimCore::ForceLine(const std::string& line, bool release, bool leve
     std::vector<std::pair<int, std::uint32_t>> posts;
     bool found;
     {
-        std::lock_guard<std::mutex> lock(mutex);
+        const auto lock = LockForCall();
         if (closed)
             return KelError::NotOpen;
         found = model->ForceLine(line, release ? std::nullopt : std::optional<bool>(level));
@@ -715,7 +786,7 @@ bool SimCore::SendAction(std::uint32_t deviceKey, std::uint32_t groupKey, std::u
     std::vector<std::pair<int, std::uint32_t>> posts;
     bool accepted;
     {
-        std::lock_guard<std::mutex> lock(mutex);
+        const auto lock = LockForCall();
         if (closed)
             return false;
         accepted = model->Action(deviceKey, groupKey, groupMask);
@@ -729,7 +800,7 @@ KelErrorType SimCore::Acquire(bool start)
 {
     std::vector<std::pair<int, std::uint32_t>> posts;
     {
-        std::lock_guard<std::mutex> lock(mutex);
+        const auto lock = LockForCall();
         if (closed)
             return KelError::NotOpen;
         if (start)
@@ -744,19 +815,19 @@ KelErrorType SimCore::Acquire(bool start)
 
 bool SimCore::Acquiring()
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    const auto lock = LockForCall();
     return model->Acquiring();
 }
 
 std::uint64_t SimCore::Frames()
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    const auto lock = LockForCall();
     return model->Frames();
 }
 
 std::vector<std::string> SimCore::Lines()
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    const auto lock = LockForCall();
     return model->Lines();
 }
 
@@ -785,20 +856,20 @@ void SimCore::InjectFault(const std::string& feature, Op op, const Fault& fault)
     const int f = (feature.empty() || feature == "*") ? -1 : description.Find(feature);
     if (f < 0 && !(feature.empty() || feature == "*"))
         return;
-    std::lock_guard<std::mutex> lock(mutex);
+    const auto lock = LockForCall();
     faults[{f, op}] = FaultState{fault, std::mt19937_64(fault.seed)};
 }
 
 void SimCore::ClearFault(const std::string& feature, Op op)
 {
     const int f = (feature.empty() || feature == "*") ? -1 : description.Find(feature);
-    std::lock_guard<std::mutex> lock(mutex);
+    const auto lock = LockForCall();
     faults.erase({f, op});
 }
 
 void SimCore::ClearFaults()
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    const auto lock = LockForCall();
     faults.clear();
 }
 
@@ -807,13 +878,13 @@ std::uint64_t SimCore::CallCount(const std::string& feature, Op op)
     const int f = description.Find(feature);
     if (f < 0)
         return 0;
-    std::lock_guard<std::mutex> lock(mutex);
+    const auto lock = LockForCall();
     return callCounts[f][static_cast<int>(op)];
 }
 
 std::uint64_t SimCore::CallCount(Op op)
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    const auto lock = LockForCall();
     std::uint64_t total = 0;
     for (const auto& counts : callCounts)
         total += counts[static_cast<int>(op)];
@@ -822,7 +893,7 @@ std::uint64_t SimCore::CallCount(Op op)
 
 std::uint64_t SimCore::TotalCallCount()
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    const auto lock = LockForCall();
     std::uint64_t total = 0;
     for (const auto& counts : callCounts) {
         for (auto c : counts)
@@ -833,7 +904,7 @@ std::uint64_t SimCore::TotalCallCount()
 
 std::uint64_t SimCore::CallCount(bool device)
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    const auto lock = LockForCall();
     std::uint64_t total = 0;
     for (const auto& counts : callCounts) {
         for (int op = 0; op < OpCount; ++op) {
@@ -846,26 +917,26 @@ std::uint64_t SimCore::CallCount(bool device)
 
 void SimCore::ResetCallCounts()
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    const auto lock = LockForCall();
     for (auto& counts : callCounts)
         counts.fill(0);
 }
 
 void SimCore::SetCallLogEnabled(bool enabled)
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    const auto lock = LockForCall();
     logEnabled = enabled;
 }
 
 std::vector<CallRecord> SimCore::CallLog()
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    const auto lock = LockForCall();
     return callLog;
 }
 
 void SimCore::ClearCallLog()
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    const auto lock = LockForCall();
     callLog.clear();
 }
 

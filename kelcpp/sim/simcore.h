@@ -4,6 +4,9 @@
 // The shared state of one simulated camera. Everything here runs under
 // `mutex`; notifications are handed to the dispatcher only after it is
 // released, so that an observer calling back in never waits for us.
+// Simulated time moves on in pieces of a few milliseconds of real work at
+// most, with the mutex free in between: a camera call never waits for a
+// long advance, however fast the simulated signals.
 
 #include "description.h"
 #include "simcamera.h"
@@ -117,6 +120,10 @@ public:
     bool IsPaused();
     void Step(std::int64_t us);
     std::int64_t Now();
+    // For tests: instants the live model has evaluated so far, and the
+    // period below which it treats periodic signals as dense (0: never).
+    std::uint64_t EvaluationCount();
+    void SetDenseBelowUs(std::int64_t periodUs);
     KelErrorType ForceLine(const std::string& line, bool release, bool level);
     bool SendAction(std::uint32_t deviceKey, std::uint32_t groupKey, std::uint32_t groupMask);
     KelErrorType Acquire(bool start);
@@ -162,6 +169,15 @@ private:
     // Hands the queued notifications to the dispatcher; lock not held.
     void Post(std::vector<std::pair<int, std::uint32_t>>& queued);
     void LiveLoop();
+    // Takes the mutex for a camera call; while the call waits, an advance
+    // in progress lets it go first at its next pause.
+    std::unique_lock<std::mutex> LockForCall();
+    // Simulated time forward by `us` in pieces, the mutex held by `lock`
+    // during each and free between them.
+    void AdvanceInPieces(std::unique_lock<std::mutex>& lock, std::int64_t us);
+    // Between two pieces of an advance: posts what they queued, frees the
+    // mutex until the calls waiting for it have had it, and takes it back.
+    void LetCallsIn(std::unique_lock<std::mutex>& lock);
 
     Description description;
     SimOptions options;
@@ -169,6 +185,7 @@ private:
     NotificationDispatcher dispatcher;
     std::unique_ptr<LiveModel> model;
     std::atomic<std::int64_t> latencyUs{0};
+    std::atomic<int> waitingCalls{0};
 
     std::mutex mutex; // guards every member below and everything the model touches
     bool closed = false;
@@ -195,7 +212,7 @@ KelErrorType SimCore::Invoke(int f, Op op, Body&& body, const std::string* logVa
     KelErrorType result;
     std::vector<std::pair<int, std::uint32_t>> posts;
     {
-        std::lock_guard<std::mutex> lock(mutex);
+        const std::unique_lock<std::mutex> lock = LockForCall();
         if (closed)
             return KelError::NotOpen;
         ++callCounts[f][static_cast<int>(op)];
