@@ -35,5 +35,7 @@ build_tree() {
     if [ ! -f "$dir/CMakeCache.txt" ]; then
         cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
     fi
-    cmake --build "$dir" -j "$(nproc)" ${target:+--target "$target"}
+    # $target may name several targets, separated by blanks.
+    # shellcheck disable=SC2086
+    cmake --build "$dir" -j "$(nproc)" ${target:+--target $target}
 }
