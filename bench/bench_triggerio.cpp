@@ -326,16 +326,72 @@ void NameLookup(benchmark::State& state)
                                                  benchmark::Counter::kAvgIterations);
 }
 
+// The full camera as described (mode 0), with 10 kHz on every input line
+// (1), and with that and a timer running as a 100 kHz PWM (2) or as the
+// dialog's 1 MHz one, 0.5 us low and high (3), driving Line2.
+std::shared_ptr<KelCPP::Sim::SimCamera> FastCamera(int mode, bool live, std::string& error)
+{
+    QFile file(QString::fromStdString(CameraFile("full.json")));
+    file.open(QIODevice::ReadOnly);
+    QJsonObject description = QJsonDocument::fromJson(file.readAll()).object();
+    if (mode >= 1) {
+        QJsonObject simulation = description.value("simulation").toObject();
+        QJsonObject lines;
+        for (const char* line : {"Line0", "Line1", "Line4", "Line5"})
+            lines.insert(line, QJsonObject{{"periodUs", 100}, {"highUs", 50}});
+        simulation.insert("inputSignals", lines);
+        description.insert("simulation", simulation);
+    }
+    KelCPP::Sim::SimOptions options;
+    options.live = live;
+    auto camera = KelCPP::Sim::SimCamera::FromJson(QJsonDocument(description).toJson().toStdString(), &error,
+                                                   options);
+    if (!camera || mode < 2)
+        return camera;
+    const auto set = [&](const char* name, auto value) {
+        KelCPP::FeaturePtr feature;
+        camera->GetFeatureByName(name, feature);
+        feature->SetValue(value);
+    };
+    const double half = mode == 2 ? 5.0 : 0.5;
+    set("TimerDelay", half);
+    set("TimerDuration", half);
+    set("TimerTriggerActivation", "FallingEdge");
+    set("TimerTriggerSource", "Timer0Active");
+    set("LineSelector", "Line2");
+    set("LineSource", "Timer0Active");
+    return camera;
+}
+
+// Real time the simulator takes for one second of simulated time.
+void SimulatedSecond(benchmark::State& state)
+{
+    std::string error;
+    const auto camera = FastCamera(int(state.range(0)), false, error);
+    if (!camera) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        camera->Step(std::chrono::seconds(1));
+        state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
+    }
+}
+
 // The page live on a running camera for a while, with the event loop and
-// the page's own timer: how long the GUI thread is ever kept from its events.
+// the page's own timer: how long the GUI thread is ever kept from its events
+// (the camera as FastCamera makes it, range 1).
 // The window opens two seconds after the page was shown, once the first
 // tick (FirstTick) is over.
 void LiveWindow(benchmark::State& state)
 {
-    const int seconds = smoke ? 1 : qEnvironmentVariableIntValue("KEL_BENCH_LIVE_SECONDS") ? qEnvironmentVariableIntValue("KEL_BENCH_LIVE_SECONDS") : 60;
+    const int mode = int(state.range(1)); // as FastCamera
+    const int full = mode ? 20 : 60;
+    const int seconds = smoke ? 1 : qEnvironmentVariableIntValue("KEL_BENCH_LIVE_SECONDS") ? qEnvironmentVariableIntValue("KEL_BENCH_LIVE_SECONDS") : full;
     for (auto _ : state) {
         std::string error;
-        auto camera = KelCPP::Sim::SimCamera::FromFile(CameraFile("full.json"), &error);
+        auto camera = FastCamera(mode, true, error);
         KelCPP::FeaturePtrVector list;
         camera->GetFeatures(list);
         auto features = CameraFeatureList::create(list.begin(), list.end());
@@ -410,9 +466,20 @@ void Register()
         else
             b->Repetitions(5)->ReportAggregatesOnly(true);
     }
-    auto* live = benchmark::RegisterBenchmark("LiveWindow", LiveWindow)
-                     ->Arg(smoke ? 0 : 1000)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
-    (void)live;
+    for (int mode : {0, 1, 2, 3}) {
+        auto* b = benchmark::RegisterBenchmark("SimulatedSecond", SimulatedSecond)
+                      ->Arg(mode)->UseManualTime()->Unit(benchmark::kMillisecond);
+        if (smoke)
+            b->Iterations(1);
+        else
+            b->Repetitions(5)->ReportAggregatesOnly(true);
+    }
+    // The page on the running camera: with its own signals at 1 ms per
+    // access, and with the fastest signals at no latency.
+    benchmark::RegisterBenchmark("LiveWindow", LiveWindow)
+        ->Args({smoke ? 0 : 1000, 0})->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+    benchmark::RegisterBenchmark("LiveWindow", LiveWindow)
+        ->Args({0, 3})->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
 }
 
 } // namespace

@@ -34,8 +34,8 @@ def load(path):
         args = parts[1:]
         if name.startswith("Preset"):
             name, args = "Preset/" + args[0], args[1:]
-        if name in ("NameLookup", "LiveWindow"):
-            results.setdefault(name, {})[args[0]] = run
+        if name in ("NameLookup", "LiveWindow", "SimulatedSecond"):
+            results.setdefault(name, {})["/".join(args)] = run
             continue
         latency = args[0]
         if args[1:]:
@@ -79,11 +79,22 @@ def table(results):
         lines += ["", "| Name lookup (the last feature) | Time | Camera calls |", "|---|---|---|"]
         for count, run in sorted(lookups.items(), key=lambda kv: int(kv[0])):
             lines.append(f"| {count} features | {run['real_time']:.0f} ns | {run['calls']:.0f} |")
+    seconds = results.get("SimulatedSecond", {})
+    if seconds:
+        titles = {"0": "as described", "1": "10 kHz on every input line",
+                  "2": "and a 100 kHz timer PWM on Line2", "3": "and a 1 MHz timer PWM on Line2"}
+        lines += ["", "| One simulated second of the full camera | Real time |", "|---|---|"]
+        for mode, run in sorted(seconds.items()):
+            lines.append(f"| {titles.get(mode, mode)} | {fmt_ms(ms(run))} |")
     live = results.get("LiveWindow", {})
-    for latency, run in live.items():
-        lines += ["", f"Live window at {int(latency) / 1000:g} ms per access, {ms(run) / 1000:.0f} s on the running "
-                  f"camera: worst GUI stall {run['worst_stall_ms']:.0f} ms, GUI blocked {run['blocked_pct']:.1f} % "
-                  f"of the time, {run['accesses_per_s']:.1f} device accesses per second."]
+    signals = {"0": "its own signals (inputs at 1 and 2 Hz)",
+               "3": "10 kHz on every input line and a 1 MHz timer PWM on Line2"}
+    for key, run in sorted(live.items()):
+        latency, mode = (key.split("/") + ["0"])[:2]
+        lines += ["", f"Live window, {ms(run) / 1000:.0f} s on the running camera with {signals.get(mode, mode)}, "
+                  f"at {int(latency) / 1000:g} ms per access: worst GUI stall {run['worst_stall_ms']:.0f} ms, "
+                  f"GUI blocked {run['blocked_pct']:.1f} % of the time, {run['accesses_per_s']:.1f} device "
+                  f"accesses per second."]
     return "\n".join(lines)
 
 
