@@ -137,9 +137,8 @@ public:
     // Writes the value as it is, without the range, increment and access
     // checks of SetValue and without reading it back: true when the camera
     // took it. Integers are truncated, booleans written as value > 0.0. For
-    // callers that read back only what they show or compare (presets,
-    // walks over a selector's entries): on a network camera every access
-    // costs a round trip.
+    // writes nobody shows (walks over a selector's entries): on a network
+    // camera every read-back costs a round trip.
     virtual bool WriteValue(const QString& name, const QString& value);
     virtual bool WriteValue(const QString& name, double value);
 

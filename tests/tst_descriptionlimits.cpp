@@ -147,22 +147,11 @@ private slots:
         QTest::newRow("a raw size of 4e9") << Wrap(Raw(0, 4000000000)) << "not 4000000000";
         QTest::newRow("33 raw features of 1 MiB")
             << Wrap(Join(33, [](std::string& out, int i) { out += Raw(i, MiB).toStdString(); })) << "exceeds 64 MiB";
-        QTest::newRow("1 MiB of raw data for each of 64 selector values")
-            << Wrap(R"({ "name": "Sel", "type": "Enumeration", "entries": [)"
-                    + Names(64, "E") + R"(] },
-                    { "name": "R", "type": "Raw", "size": 1048576, "selectedBy": "Sel" })")
-            << "exceeds 64 MiB";
-        QTest::newRow("64 effects that each set 1 MiB of raw data")
-            << Wrap(Raw(0, MiB) + R"(, { "name": "Fill", "type": "Command", "onExecute": [)"
-                    + QByteArray(R"({ "set": { "R0": "00" } },)").repeated(63) + R"({ "set": { "R0": "00" } })" + "] }")
-            << "exceeds 64 MiB";
         QTest::newRow("raw digits with a sign") << Wrap(R"({ "name": "R", "type": "Raw", "value": "-1" })")
                                                 << "bad hexadecimal digits '-1'";
 
         QTest::newRow("an integer selector at the top of the 64-bit range")
             << IntegerSelector(R"("min": 9223372036854775806, "max": 9223372036854775807)") << "within the 32-bit range";
-        QTest::newRow("an integer selector at the bottom of the 64-bit range")
-            << IntegerSelector(R"("min": -9223372036854775808, "max": -9223372036854775807)") << "within the 32-bit range";
         QTest::newRow("an integer selector with one value and an increment of 2^62")
             << IntegerSelector(R"("max": 0, "inc": 4611686018427387904)") << "within the 32-bit range";
         QTest::newRow("an integer selector over the whole 64-bit range")
@@ -173,16 +162,12 @@ private slots:
         QTest::newRow("an enumeration of 4097 entries")
             << Wrap(R"({ "name": "E", "type": "Enumeration", "entries": [)" + Names(4097) + "] }")
             << "more than 4096 entries";
-        QTest::newRow("4097 valid values")
-            << Wrap(R"({ "name": "I", "type": "Integer", "validValues": [)" + Numbers(4097) + "] }") << "more than 4096 validValues";
         QTest::newRow("a condition listing 4097 values")
             << Wrap(R"({ "name": "I", "type": "Integer" }, { "name": "B", "type": "Boolean", "availableWhen": { "I": [)"
                     + Numbers(4097) + "] } }")
             << "lists more than 4096 values";
         QTest::newRow("a maxLength of -1") << Wrap(R"({ "name": "S", "type": "String", "maxLength": -1 })")
                                            << "maxLength must be between 0 and 65536, not -1";
-        QTest::newRow("a maxLength of 65537") << Wrap(R"({ "name": "S", "type": "String", "maxLength": 65537 })")
-                                              << "maxLength must be between 0 and 65536";
 
         QTest::newRow("a key nested 100000 deep")
             << Wrap(R"({ "name": "I", "type": "Integer", "min": )" + Nested(100000) + " }") << "nested deeper than 64 levels (line 1)";
@@ -191,8 +176,6 @@ private slots:
         QTest::newRow("an array nested a million deep") << Nested(1000000) << "nested deeper than 64 levels";
         QTest::newRow("a key nested 64 deep reaches the loader, which names it briefly")
             << Wrap(R"({ "name": "I", "type": "Integer", "min": )" + Nested(61) + " }") << "expected an integer, got an array";
-        QTest::newRow("an array of 100000 numbers as a minimum")
-            << Wrap(R"({ "name": "I", "type": "Integer", "min": [)" + Numbers(100000) + "] }") << "expected an integer, got an array";
         QTest::newRow("more than a million JSON values")
             << Wrap(R"({ "name": "I", "type": "Integer", "min": [)" + Numbers(1000000) + "] }")
             << "more than 1000000 JSON values";
@@ -269,7 +252,6 @@ private slots:
         QTest::newRow("a condition chain of 16 links") << ConditionChain(16) << QByteArray("F16") << "false";
         QTest::newRow("selectors selecting selectors 16 deep") << SelectorChain(16) << QByteArray("S16") << "A";
         QTest::newRow("a write that affects 1024 features") << Fan(1024) << QByteArray("F1023") << "false";
-        QTest::newRow("60 features whose conditions all name each other") << Web(60) << QByteArray("W59") << "false";
         QTest::newRow("10000 features")
             << Wrap(Join(10000, [](std::string& out, int i) { out += R"({ "name": "F)" + S(i) + R"(", "type": "Integer", "value": )" + S(i) + " }"; }))
             << QByteArray("F9999") << "9999";
@@ -347,10 +329,7 @@ private slots:
         const qint64 max = INT64_MAX;
         const qint64 min = INT64_MIN;
         QTest::newRow("a phase at the 64-bit minimum") << qint64(1000) << qint64(300) << min << qint64(0);
-        QTest::newRow("a phase at the 64-bit maximum, a negative time") << qint64(999) << qint64(5) << max << qint64(-7);
         QTest::newRow("a time at the 64-bit maximum, the next edge beyond it") << qint64(1000) << qint64(300) << qint64(0) << max;
-        QTest::newRow("a time at the 64-bit minimum") << qint64(1000) << qint64(300) << qint64(1) << min;
-        QTest::newRow("a period of 2^63 - 1 against the minimum phase") << max << max - 1 << min << qint64(12345);
         QTest::newRow("a time and phase at opposite limits") << qint64(7) << qint64(3) << min << max;
     }
 

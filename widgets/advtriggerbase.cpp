@@ -279,6 +279,14 @@ QString AdvTriggerBase::ValueText(const QString& featureName)
 
 // --- binding ---------------------------------------------------------------
 
+quint64 AdvTriggerBase::Enrol(QWidget* widget, const QString& feature)
+{
+    observedFeatures.append(feature);
+    selectorFollowers.insert(feature);
+    featureWidgets.append(widget);
+    return featureManager->FailureSerial();
+}
+
 void AdvTriggerBase::BindFeatureWidgets()
 {
     auto featureOf = [](const QWidget* widget) { return widget->objectName().mid(PrefixLength); };
@@ -297,10 +305,7 @@ void AdvTriggerBase::BindFeatureWidgets()
             disableMissing(box);
             continue;
         }
-        observedFeatures.append(feature);
-        selectorFollowers.insert(feature);
-        const quint64 since = featureManager->FailureSerial();
-        featureWidgets.append(box);
+        const quint64 since = Enrol(box, feature);
         FillComboBox(feature, box);
         ShowAccessState(box, feature, since);
         connect(box, SIGNAL(currentTextChanged(const QString&)), this,
@@ -317,10 +322,7 @@ void AdvTriggerBase::BindFeatureWidgets()
             disableMissing(edit);
             continue;
         }
-        observedFeatures.append(feature);
-        selectorFollowers.insert(feature);
-        const quint64 since = featureManager->FailureSerial();
-        featureWidgets.append(edit);
+        const quint64 since = Enrol(edit, feature);
         const bool writable = featureManager->IsWritable(feature);
         const QString text = ValueText(feature);
         const int type = featureManager->GetDataType(feature);
@@ -347,10 +349,7 @@ void AdvTriggerBase::BindFeatureWidgets()
             disableMissing(box);
             continue;
         }
-        observedFeatures.append(feature);
-        selectorFollowers.insert(feature);
-        const quint64 since = featureManager->FailureSerial();
-        featureWidgets.append(box);
+        const quint64 since = Enrol(box, feature);
         box->setFocusPolicy(Qt::StrongFocus);
         box->installEventFilter(this);
         double min = 0.0, max = 0.0, increment = 0.0;
@@ -369,10 +368,7 @@ void AdvTriggerBase::BindFeatureWidgets()
             disableMissing(box);
             continue;
         }
-        observedFeatures.append(feature);
-        selectorFollowers.insert(feature);
-        const quint64 since = featureManager->FailureSerial();
-        featureWidgets.append(box);
+        const quint64 since = Enrol(box, feature);
         box->setFocusPolicy(Qt::StrongFocus);
         box->installEventFilter(this);
         box->setEnabled(featureManager->IsWritable(feature));
@@ -392,10 +388,7 @@ void AdvTriggerBase::BindFeatureWidgets()
             disableMissing(box);
             continue;
         }
-        observedFeatures.append(feature);
-        selectorFollowers.insert(feature);
-        const quint64 since = featureManager->FailureSerial();
-        featureWidgets.append(box);
+        const quint64 since = Enrol(box, feature);
         box->setChecked(featureManager->GetValue(feature) != 0.0);
         box->setEnabled(featureManager->IsWritable(feature));
         ShowAccessState(box, feature, since);
@@ -561,15 +554,15 @@ void AdvTriggerBase::OnFinishLineEdit()
     const QSignalBlocker block(edit);
     const quint64 since = featureManager->FailureSerial();
     const bool hex = IsHexFeature(feature);
+    // Unsigned parsing, so that all 16 digits the validator allows come back
+    // as the 64-bit value that HexText shows (0xFFFFFFFFFFFFFFFF is -1).
+    const auto hexNumber = static_cast<qint64>(edit->text().mid(2).toULongLong(nullptr, 16));
     QString shown;
     if (hex && featureManager->GetDataType(feature) == KelCPP::KelFeatureDataInt) {
-        // Unsigned parsing, so that all 16 digits the validator allows come
-        // back as the 64-bit value that HexText shows (0xFFFFFFFFFFFFFFFF is
-        // -1), and 64-bit integers all the way, which a double cannot hold.
-        const auto number = static_cast<qint64>(edit->text().mid(2).toULongLong(nullptr, 16));
-        shown = HexText(featureManager->SetInteger(feature, number));
+        // 64-bit integers all the way: a double cannot hold them.
+        shown = HexText(featureManager->SetInteger(feature, hexNumber));
     } else {
-        const double number = hex ? static_cast<double>(static_cast<qint64>(edit->text().mid(2).toULongLong(nullptr, 16)))
+        const double number = hex ? static_cast<double>(hexNumber)
                                   : edit->text().toDouble(); // not a number counts as 0
         const double readBack = featureManager->SetValue(feature, number);
         shown = hex ? HexText(readBack) : NumberText(readBack);

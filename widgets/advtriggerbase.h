@@ -149,6 +149,10 @@ private:
     bool cameraGone = false;
 
     bool IsHexFeature(const QString& featureName);
+    // A bound widget's feature is observed, follows selector moves and is
+    // marked when the camera fails it; returns the failure serial the
+    // widget's first reads start from.
+    quint64 Enrol(QWidget* widget, const QString& feature);
     // Marks a widget with a failure text, or clears its mark for an empty one.
     void SetMark(QWidget* widget, const QString& text);
     // ShowAccessState for a table cell read after its line was selected
