@@ -55,7 +55,7 @@ inline std::shared_ptr<KelCPP::Sim::SimCamera> CameraFromJson(const QByteArray& 
 }
 
 // The camera's feature of that name; null when there is none.
-inline KelCPP::FeaturePtr FindFeature(const KelCPP::Sim::SimCamera& camera, const char* name)
+inline KelCPP::FeaturePtr FindFeature(const KelCPP::Camera& camera, const char* name)
 {
     KelCPP::FeaturePtr feature;
     camera.GetFeatureByName(name, feature);
@@ -88,7 +88,7 @@ inline QString ValueText(const KelCPP::FeaturePtr& feature)
 }
 
 // The camera's features in its order, as the host hands them to a page.
-inline CameraFeatureList CameraFeatures(const KelCPP::Sim::SimCamera& camera)
+inline CameraFeatureList CameraFeatures(const KelCPP::Camera& camera)
 {
     KelCPP::FeaturePtrVector features;
     camera.GetFeatures(features);
@@ -97,7 +97,7 @@ inline CameraFeatureList CameraFeatures(const KelCPP::Sim::SimCamera& camera)
 
 // One wrapper per camera feature, in the camera's order, as a view builds
 // them for its feature manager.
-inline FeatureList WrapFeatures(const KelCPP::Sim::SimCamera& camera)
+inline FeatureList WrapFeatures(const KelCPP::Camera& camera)
 {
     KelCPP::FeaturePtrVector features;
     camera.GetFeatures(features);

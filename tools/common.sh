@@ -4,7 +4,8 @@
 # Debian packages the build and the tests need. --no-install-recommends keeps
 # the install small (recommends would pull in a desktop's worth).
 packages=(build-essential cmake ninja-build qtbase5-dev qttools5-dev-tools qttools5-dev
-          nlohmann-json3-dev libbenchmark-dev fonts-dejavu-core)
+          nlohmann-json3-dev libbenchmark-dev fonts-dejavu-core
+          libaravis-dev libusb-1.0-0-dev aravis-tools-cli aravis-tools)
 # The fuzz target needs clang's libFuzzer.
 fuzz_packages=(clang libclang-rt-14-dev)
 

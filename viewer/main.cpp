@@ -1,8 +1,9 @@
-// camera-viewer: opens a simulated camera and shows the tabs its plug-ins
-// build for it.
+// camera-viewer: opens a camera, simulated or real, and shows the tabs its
+// plug-ins build for it.
 
 #include "mainwindow.h"
 
+#include "kelcpp/aravis/araviscamera.h"
 #include "kelcpp/sim/simcamera.h"
 
 #include <QApplication>
@@ -38,7 +39,7 @@ bool HasArgument(int argc, char** argv, const char* name)
 void UseOffscreenWithoutDisplay(int argc, char** argv)
 {
     bool headlessJob = false;
-    for (const char* name : {"--screenshot", "--check", "--help", "-h", "--help-all"})
+    for (const char* name : {"--screenshot", "--check", "--help", "-h", "--help-all", "--list"})
         headlessJob = headlessJob || HasArgument(argc, argv, name);
     if (headlessJob && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")
         && qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
@@ -65,6 +66,52 @@ void Print(FILE* stream, const QString& text)
     std::fflush(stream);
 }
 
+// What --camera names: "aravis:" and "aravis:<id>" a camera through Aravis,
+// anything else a description file for the simulator.
+const QString AravisPrefix = QStringLiteral("aravis:");
+
+struct OpenedCamera {
+    std::shared_ptr<KelCPP::Camera> camera;
+    MainWindow::ConnectionCheck connected;
+    QString error;
+};
+
+OpenedCamera OpenCamera(const QString& name, double pollRate)
+{
+    OpenedCamera opened;
+    std::string error;
+    if (name.startsWith(AravisPrefix)) {
+        KelCPP::Aravis::AravisOptions options;
+        options.pollRateHz = pollRate;
+        auto camera = KelCPP::Aravis::AravisCamera::Open(name.mid(AravisPrefix.size()).toStdString(), &error, options);
+        if (camera) {
+            opened.connected = [camera] { return camera->IsConnected(); };
+            opened.camera = std::move(camera);
+        }
+    } else {
+        opened.camera = KelCPP::Sim::SimCamera::FromFile(name.toStdString(), &error);
+    }
+    opened.error = QString::fromStdString(error);
+    return opened;
+}
+
+void ListCameras(const QString& cameraDir)
+{
+    const auto cameras = KelCPP::Aravis::ListCameras();
+    for (const auto& camera : cameras) {
+        const QString where = camera.address.empty() ? QString::fromStdString(camera.protocol)
+                                                     : QStringLiteral("%1 %2").arg(QString::fromStdString(camera.protocol),
+                                                                                   QString::fromStdString(camera.address));
+        Print(stdout, QStringLiteral("%1%2\t%3 %4, serial %5 (%6)")
+                          .arg(AravisPrefix, QString::fromStdString(camera.id), QString::fromStdString(camera.vendor),
+                               QString::fromStdString(camera.model), QString::fromStdString(camera.serial), where));
+    }
+    if (cameras.empty())
+        Print(stdout, QStringLiteral("no camera reachable through Aravis (GigE Vision, USB3 Vision)"));
+    for (const QFileInfo& file : QDir(cameraDir).entryInfoList({QStringLiteral("*.json")}, QDir::Files, QDir::Name))
+        Print(stdout, QStringLiteral("%1\tsimulated camera").arg(QDir::toNativeSeparators(file.absoluteFilePath())));
+}
+
 bool Save(const QPixmap& picture, const QString& path)
 {
     const bool saved = picture.save(path, "PNG");
@@ -82,11 +129,17 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("camera-viewer"));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Shows a simulated camera and its tab plug-ins."));
+    parser.setApplicationDescription(QStringLiteral("Shows a camera, simulated or real, and its tab plug-ins."));
     parser.addHelpOption();
     const QCommandLineOption cameraOption(QStringLiteral("camera"),
-                                          QStringLiteral("Camera description to simulate (default: the full bundled camera)."),
-                                          QStringLiteral("file"));
+                                          QStringLiteral("Camera description to simulate (default: the full bundled camera), "
+                                                         "or aravis: for the first camera Aravis finds, aravis:<id> for a given one."),
+                                          QStringLiteral("file|aravis:[id]"));
+    const QCommandLineOption listOption(QStringLiteral("list"),
+                                        QStringLiteral("List the reachable cameras and the bundled simulated ones, then exit."));
+    const QCommandLineOption pollOption(QStringLiteral("poll-rate"),
+                                        QStringLiteral("How often a real camera's self-changing features (line status, counters) are read, per second (default 10)."),
+                                        QStringLiteral("hz"), QStringLiteral("10"));
     const QCommandLineOption screenshotOption(QStringLiteral("screenshot"),
                                               QStringLiteral("Write a PNG of the window after the first refresh, then exit."),
                                               QStringLiteral("file"));
@@ -94,29 +147,39 @@ int main(int argc, char** argv)
                                          QStringLiteral("List the plug-ins found and what each answered for the camera, then exit."));
     const QCommandLineOption dialogOption(QStringLiteral("dialog"),
                                           QStringLiteral("Open the tab's advanced dialog first; with --screenshot, also write it to FILE-dialog.png."));
-    parser.addOptions({cameraOption, screenshotOption, checkOption, dialogOption});
+    parser.addOptions({cameraOption, listOption, pollOption, screenshotOption, checkOption, dialogOption});
     parser.process(app);
 
     // Paths on the command line mean what they meant where the user stood;
     // after that the viewer works from its own folder, where plug-ins look
     // for their translations.
     const QString appDir = QCoreApplication::applicationDirPath();
-    const QString cameraPath = parser.isSet(cameraOption)
-                                   ? QFileInfo(parser.value(cameraOption)).absoluteFilePath()
-                                   : appDir + QStringLiteral("/cameras/full.json");
+    if (parser.isSet(listOption)) {
+        ListCameras(appDir + QStringLiteral("/cameras"));
+        return 0;
+    }
+    bool rateOk = false;
+    const double pollRate = parser.value(pollOption).toDouble(&rateOk);
+    if (!rateOk || pollRate < 0) {
+        Print(stderr, QStringLiteral("camera-viewer: --poll-rate needs a number of reads per second, 0 or more"));
+        return 2;
+    }
+    const QString cameraName = parser.value(cameraOption);
+    const QString cameraPath = !parser.isSet(cameraOption) ? appDir + QStringLiteral("/cameras/full.json")
+                               : cameraName.startsWith(AravisPrefix) ? cameraName
+                                                                     : QFileInfo(cameraName).absoluteFilePath();
     const QString screenshotPath = parser.isSet(screenshotOption)
                                        ? QFileInfo(parser.value(screenshotOption)).absoluteFilePath()
                                        : QString();
     QDir::setCurrent(appDir);
 
-    std::string error;
-    auto camera = KelCPP::Sim::SimCamera::FromFile(cameraPath.toStdString(), &error);
-    if (!camera) {
-        Print(stderr, QStringLiteral("camera-viewer: %1").arg(QString::fromStdString(error)));
+    OpenedCamera opened = OpenCamera(cameraPath, pollRate);
+    if (!opened.camera) {
+        Print(stderr, QStringLiteral("camera-viewer: %1").arg(opened.error));
         return 2;
     }
 
-    MainWindow window(camera);
+    MainWindow window(opened.camera, opened.connected);
     const auto reports = window.loadPlugins(appDir + QStringLiteral("/plugins"));
 
     if (parser.isSet(checkOption)) {

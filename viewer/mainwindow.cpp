@@ -1,6 +1,6 @@
 #include "mainwindow.h"
 
-#include "kelcpp/sim/simcamera.h"
+#include "kelcpp/camera.h"
 #include "plugin/tabextensioninterface.h"
 
 #include <QAction>
@@ -16,8 +16,9 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
-MainWindow::MainWindow(std::shared_ptr<KelCPP::Sim::SimCamera> cam, QWidget* parent)
-    : QMainWindow(parent), camera(std::move(cam)), features(new QVector<std::shared_ptr<KelCPP::Feature>>())
+MainWindow::MainWindow(std::shared_ptr<KelCPP::Camera> cam, ConnectionCheck check, QWidget* parent)
+    : QMainWindow(parent), camera(std::move(cam)), connected(std::move(check)),
+      features(new QVector<std::shared_ptr<KelCPP::Feature>>())
 {
     KelCPP::FeaturePtrVector list;
     camera->GetFeatures(list);
@@ -42,11 +43,35 @@ MainWindow::MainWindow(std::shared_ptr<KelCPP::Sim::SimCamera> cam, QWidget* par
                           central);
     identity->setObjectName(QStringLiteral("cameraIdentity"));
     layout->addWidget(identity);
+    lostBanner = new QLabel(central);
+    lostBanner->setObjectName(QStringLiteral("cameraLost"));
+    lostBanner->setWordWrap(true);
+    lostBanner->setStyleSheet(QStringLiteral("QLabel { background: #fde2e1; color: #8a1f11; padding: 6px; }"));
+    lostBanner->hide();
+    layout->addWidget(lostBanner);
     tabs = new QTabWidget(central);
     layout->addWidget(tabs, 1);
     setCentralWidget(central);
     statusBar()->showMessage(tr("Camera opened."));
     resize(760, 900);
+
+    if (connected) {
+        // Cheap: the backend already knows; this only shows it.
+        auto* watch = new QTimer(this);
+        connect(watch, &QTimer::timeout, this, &MainWindow::checkConnection);
+        watch->start(500);
+    }
+}
+
+void MainWindow::checkConnection()
+{
+    if (lostBanner->isVisible() || connected())
+        return;
+    lostBanner->setText(tr("<b>The camera stopped answering.</b> Check its cable, power and network, "
+                           "then start the viewer again. Values shown are the last ones read."));
+    lostBanner->show();
+    acquisition->setEnabled(false);
+    statusBar()->showMessage(tr("Camera lost."));
 }
 
 MainWindow::~MainWindow()

@@ -6,16 +6,16 @@
 #include <QStringList>
 #include <QVector>
 
+#include <functional>
 #include <memory>
 
 class QAction;
+class QLabel;
 class QTabWidget;
 
 namespace KelCPP {
+class Camera;
 class Feature;
-namespace Sim {
-class SimCamera;
-}
 } // namespace KelCPP
 
 // The viewer's window: one camera, its identity, an acquisition switch,
@@ -36,7 +36,12 @@ public:
         QString problem;     // why the library could not be used, if it could not
     };
 
-    explicit MainWindow(std::shared_ptr<KelCPP::Sim::SimCamera> camera, QWidget* parent = nullptr);
+    // Tells whether the camera still answers; a camera that cannot be lost
+    // passes none.
+    using ConnectionCheck = std::function<bool()>;
+
+    explicit MainWindow(std::shared_ptr<KelCPP::Camera> camera, ConnectionCheck connected = {},
+                        QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // Loads every plug-in in `directory` and adds the tabs they build.
@@ -56,9 +61,12 @@ protected:
 
 private:
     void refreshTabTitles();
+    void checkConnection();
     QString featureText(const char* name) const;
 
-    std::shared_ptr<KelCPP::Sim::SimCamera> camera;
+    std::shared_ptr<KelCPP::Camera> camera;
+    ConnectionCheck connected;
+    QLabel* lostBanner;
     CameraFeatures features;
     QTabWidget* tabs;
     QAction* acquisition;

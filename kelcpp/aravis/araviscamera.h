@@ -1,0 +1,102 @@
+#ifndef KELCPP_ARAVIS_ARAVISCAMERA_H
+#define KELCPP_ARAVIS_ARAVISCAMERA_H
+
+// A real GenICam camera (GigE Vision, USB3 Vision) through Aravis. Nothing of
+// Aravis or GLib shows here, so that a client needs neither to build.
+
+#include "../camera.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace KelCPP {
+namespace Aravis {
+
+class AravisCore;
+
+// A camera as Aravis lists it.
+struct CameraInfo {
+    std::string id;       // what Open takes
+    std::string vendor;
+    std::string model;
+    std::string serial;
+    std::string address;  // IP address for GigE Vision, else empty
+    std::string protocol; // "GigEVision", "USB3Vision", ...
+};
+
+// Searches every transport Aravis knows for cameras. A GigE Vision search
+// waits about a second for answers.
+std::vector<CameraInfo> ListCameras();
+
+struct AravisOptions {
+    // How often the features the camera changes by itself (line status,
+    // counter values: those it does not let a client cache) are read for
+    // change notifications, per second; 0 does not poll.
+    double pollRateHz = 10.0;
+};
+
+// One opened camera. Thread-safe: Aravis itself is not, so every access goes
+// through one lock of this camera. Observers are called on the camera's
+// notification thread.
+//
+// Aravis has no change notification of its own. The camera posts one after
+// each successful write it made: the written feature, what it selects
+// (KelFeatureChangeSelector) and every feature whose value, access or
+// entries the GenICam description makes depend on it. The features the
+// camera changes by itself are polled.
+//
+// A camera that stops answering (cable out, device off) fails the call that
+// found out with KelError::Timeout or KelError::IO, and every later call with
+// KelError::NotOpen.
+class AravisCamera : public Camera {
+public:
+    // `id`: as ListCameras gives it, an IP address, or empty for the first
+    // camera found. Null on failure, with a readable reason in `error`.
+    static std::shared_ptr<AravisCamera> Open(const std::string& id, std::string* error,
+                                              AravisOptions options = {});
+    // Aravis's in-process simulated camera serving a GenICam file; for tests.
+    static std::shared_ptr<AravisCamera> OpenFake(const std::string& genicamFile, std::string* error,
+                                                  AravisOptions options = {});
+    // Closes the camera: polling stops, observers get nothing more, and the
+    // features still held elsewhere answer KelError::NotOpen.
+    ~AravisCamera() override;
+
+    KelErrorType GetFeatures(FeaturePtrVector& features) const override;
+    KelErrorType GetFeatureByName(const char* name, FeaturePtr& feature) const override;
+    std::size_t FeatureCount() const;
+
+    // 0 stops polling; takes effect at the next poll.
+    void SetPollRate(double hz);
+    // Polls that ran to the end, for a client that waits for one.
+    std::uint64_t PollCount() const;
+    bool IsConnected() const;
+    std::string DeviceId() const;
+
+    // Calls that needed the device (values, access rights, limits, entry
+    // availability, commands) and calls answered from the description that
+    // was read when the camera opened. Aravis may still answer a device
+    // call from its register cache.
+    std::uint64_t DeviceAccessCount() const;
+    std::uint64_t LocalCallCount() const;
+    void ResetCallCounts();
+
+    // Blocks until every notification queued so far has been delivered.
+    void WaitForNotifications() const;
+
+    // Writes device memory directly, past the features and their checks, as
+    // `arv-tool control R[address]=value` does; for tools and tests that set
+    // what the camera would change by itself. Features whose registers the
+    // camera lets a client cache may then show the old value.
+    KelErrorType WriteMemory(std::uint64_t address, const std::vector<std::uint8_t>& data);
+
+private:
+    explicit AravisCamera(std::shared_ptr<AravisCore> core);
+    std::shared_ptr<AravisCore> core;
+};
+
+} // namespace Aravis
+} // namespace KelCPP
+
+#endif
