@@ -1,9 +1,9 @@
 #ifndef BENCH_PAGERIG_H
 #define BENCH_PAGERIG_H
 
-// The tab page over a simulated camera, driven by hand instead of by its
-// timer: what the benchmarks time and the access-count tests count. The
-// camera is paused, so nothing changes on it unless the caller says so.
+// The tab page over a camera, driven by hand instead of by its timer: what
+// the benchmarks time and the access-count tests count. A simulated camera
+// is paused, so nothing changes on it unless the caller says so.
 
 #include "kelcpp/sim/simcamera.h"
 #include "views/advtriggerdialog.h"
@@ -19,6 +19,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -35,15 +36,15 @@ public:
         camera = KelCPP::Sim::SimCamera::FromFile(cameraFile, &error, options);
         if (!camera)
             throw std::runtime_error(error);
-        KelCPP::FeaturePtrVector list;
-        camera->GetFeatures(list);
-        features = CameraFeatureList::create(list.begin(), list.end());
-        // A warning box would wait for a click that never comes.
-        QObject::connect(&boxCloser, &QTimer::timeout, &boxCloser, [] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
-                box->button(QMessageBox::Ok)->click();
-        });
-        boxCloser.start(0);
+        auto sim = camera;
+        Init(camera, [sim] { return sim->DeviceAccessCount(); }, [sim] { sim->WaitForNotifications(); });
+    }
+    // Any other camera: `accesses` counts its device accesses, `wait` waits
+    // for the notifications it queued.
+    PageRig(std::shared_ptr<KelCPP::Camera> other, std::function<std::uint64_t()> accesses,
+            std::function<void()> wait)
+    {
+        Init(std::move(other), std::move(accesses), std::move(wait));
     }
     ~PageRig() { delete tab; }
 
@@ -51,7 +52,7 @@ public:
     PageRig& operator=(const PageRig&) = delete;
 
     void SetLatency(std::chrono::microseconds latency) { camera->SetAccessLatency(latency); }
-    std::uint64_t Accesses() const { return camera->DeviceAccessCount(); }
+    std::uint64_t Accesses() const { return accessCount(); }
 
     // Builds the page in a host tab, as the plug-in does, and shows it until
     // it is painted. Its refresh timer is stopped: Tick() stands in for it.
@@ -70,7 +71,7 @@ public:
     // Hands every notification the camera queued so far to the views.
     void Deliver()
     {
-        camera->WaitForNotifications();
+        waitNotifications();
         QCoreApplication::processEvents();
     }
 
@@ -149,14 +150,35 @@ public:
 
     QWidget* Current() const { return dialogContent ? static_cast<QWidget*>(dialogContent) : page; }
 
-    std::shared_ptr<KelCPP::Sim::SimCamera> camera;
+    std::shared_ptr<KelCPP::Sim::SimCamera> camera; // null for other cameras
+    std::shared_ptr<KelCPP::Camera> device;
     CameraFeatureList features;
+    // The texts of the warning boxes answered so far.
+    QStringList boxTexts;
     QWidget* tab = nullptr;
     AdvTriggerWidget* page = nullptr;
     QDialog* dialog = nullptr;
     AdvTriggerDialog* dialogContent = nullptr;
 
 private:
+    void Init(std::shared_ptr<KelCPP::Camera> cam, std::function<std::uint64_t()> accesses, std::function<void()> wait)
+    {
+        device = std::move(cam);
+        accessCount = std::move(accesses);
+        waitNotifications = std::move(wait);
+        KelCPP::FeaturePtrVector list;
+        device->GetFeatures(list);
+        features = CameraFeatureList::create(list.begin(), list.end());
+        // A warning box would wait for a click that never comes.
+        QObject::connect(&boxCloser, &QTimer::timeout, &boxCloser, [this] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                boxTexts << box->text();
+                box->button(QMessageBox::Ok)->click();
+            }
+        });
+        boxCloser.start(0);
+    }
+
     // Runs the event loop until the window was painted once: the expose
     // that showing it queued brings the paint.
     static void Paint(QWidget* window)
@@ -180,6 +202,8 @@ private:
             timer->stop();
     }
 
+    std::function<std::uint64_t()> accessCount;
+    std::function<void()> waitNotifications;
     QTimer boxCloser;
 };
 

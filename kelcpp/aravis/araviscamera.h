@@ -76,8 +76,8 @@ public:
 
     // Calls that needed the device (values, access rights, limits, entry
     // availability, commands) and calls answered from the description that
-    // was read when the camera opened. Aravis may still answer a device
-    // call from its register cache.
+    // was read when the camera opened. One device call may read several
+    // registers: a condition reads the ones it names.
     std::uint64_t DeviceAccessCount() const;
     std::uint64_t LocalCallCount() const;
     void ResetCallCounts();
@@ -87,8 +87,7 @@ public:
 
     // Writes device memory directly, past the features and their checks, as
     // `arv-tool control R[address]=value` does; for tools and tests that set
-    // what the camera would change by itself. Features whose registers the
-    // camera lets a client cache may then show the old value.
+    // what the camera would change by itself. Nobody is notified.
     KelErrorType WriteMemory(std::uint64_t address, const std::vector<std::uint8_t>& data);
 
 private:

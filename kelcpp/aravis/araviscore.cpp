@@ -150,11 +150,14 @@ bool AravisCore::Start(std::string* error)
             *error = "the camera gave no GenICam description";
         return false;
     }
-    // Refuse what the camera would refuse, before it reaches the wire; and
-    // read each cacheable register once, as the description allows.
+    // Refuse what the camera would refuse, before it reaches the wire.
     arv_device_set_range_check_policy(device, ARV_RANGE_CHECK_POLICY_ENABLE);
     arv_device_set_access_check_policy(device, ARV_ACCESS_CHECK_POLICY_ENABLE);
-    arv_device_set_register_cache_policy(device, ARV_REGISTER_CACHE_POLICY_ENABLE);
+    // Aravis 0.8's register cache keeps one value per register node, even
+    // when a selector moves the register's address (pIndex): a selected
+    // feature would read another entry's value. Every read goes to the
+    // camera instead.
+    arv_device_set_register_cache_policy(device, ARV_REGISTER_CACHE_POLICY_DISABLE);
     ReadDescription();
     if (infos.empty()) {
         if (error)
