@@ -12,5 +12,11 @@ viewer=build/bin/camera-viewer
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
     exec "$viewer" "$@"
 fi
+# Options that print and exit need no window.
+for arg in "$@"; do
+    case $arg in
+    --list | --check | --help | -h | --help-all | --screenshot*) exec "$viewer" "$@" ;;
+    esac
+done
 echo "No display: writing a screenshot instead of opening the window."
 "$viewer" --screenshot build/screenshot.png "$@"

@@ -20,7 +20,7 @@ class TestViewer : public QObject
         viewer.setWorkingDirectory(caller.path());
         viewer.start(qEnvironmentVariable("KEL_RUNTIME_DIR") + "/camera-viewer", arguments);
         if (!viewer.waitForFinished(120000) || viewer.exitStatus() != QProcess::NormalExit || viewer.exitCode() != 0)
-            return "failed: " + QString::fromLocal8Bit(viewer.readAllStandardError());
+            return QString("failed (%1): ").arg(viewer.exitCode()) + QString::fromLocal8Bit(viewer.readAllStandardError());
         return QString::fromLocal8Bit(viewer.readAllStandardOutput());
     }
 
@@ -46,6 +46,35 @@ private slots:
         const QString out = RunViewer({"--check", "--camera", camera});
         QVERIFY2(out.startsWith("libtabextensionadvtrigger.so TabExtensionPlugin") && out.endsWith(QString("result %1\n").arg(result))
                      && out.count('\n') == 1, qPrintable(out));
+    }
+
+    // What the viewer refuses before it opens a window: one line, result 2.
+    void refusal_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no such real camera") << QStringList{"--check", "--camera", "aravis:no-such-camera"}
+                                             << "camera-viewer: cannot open camera no-such-camera: ";
+        QTest::newRow("poll rate not a number") << QStringList{"--check", "--poll-rate", "often"}
+                                                << "camera-viewer: --poll-rate needs a number";
+        QTest::newRow("no such description") << QStringList{"--check", "--camera", "nowhere.json"}
+                                             << "camera-viewer: ";
+    }
+
+    void refusal()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, message);
+        const QString out = RunViewer(arguments);
+        QVERIFY2(out.startsWith("failed (2): " + message) && out.count('\n') == 1, qPrintable(out));
+    }
+
+    // The bundled simulated cameras are listed whatever Aravis finds.
+    void list()
+    {
+        const QString out = RunViewer({"--list"});
+        for (const char* file : {"basic.json", "full.json", "nolinemode.json", "othervendor.json"})
+            QVERIFY2(out.contains(QString("/cameras/%1\tsimulated camera\n").arg(file)), qPrintable(out));
     }
 
     void screenshot()
