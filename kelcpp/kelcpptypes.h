@@ -53,6 +53,13 @@ enum KelFeatureFlagsType : std::uint32_t {
     KelFeatureFlagsModifyWrite = 16, // a write may be adjusted by the device
 };
 
+inline KelFeatureFlagsType MakeFlags(bool readable, bool writable, bool isVolatile, bool modifyWrite)
+{
+    return static_cast<KelFeatureFlagsType>((readable ? KelFeatureFlagsRead : KelFeatureFlagsNone) | (writable ? KelFeatureFlagsWrite : KelFeatureFlagsNone)
+                                            | (isVolatile ? KelFeatureFlagsVolatile : KelFeatureFlagsNone)
+                                            | (modifyWrite ? KelFeatureFlagsModifyWrite : KelFeatureFlagsNone));
+}
+
 enum KelFeatureVisibilityType : std::uint32_t {
     KelFeatureVisibilityUnknown = 0,
     KelFeatureVisibilityBeginner = 1,

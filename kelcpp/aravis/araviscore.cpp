@@ -105,6 +105,17 @@ ArvGcPropertyNode* DirectProperty(ArvDomNode* node, ArvGcPropertyNodeType type)
     return nullptr;
 }
 
+// Both limits of a number, or the error that stopped them.
+template <typename Node, typename T>
+GError* ReadLimits(Node* node, T (*low)(Node*, GError**), T (*high)(Node*, GError**), T& min, T& max)
+{
+    GError* error = nullptr;
+    min = low(node, &error);
+    if (!error)
+        max = high(node, &error);
+    return error;
+}
+
 bool IsLink(ArvGcPropertyNodeType type)
 {
     // Categories, ports and selections are no value dependencies.
@@ -443,22 +454,34 @@ KelErrorType AravisCore::Fail(GError* error)
     return code;
 }
 
-KelErrorType AravisCore::Access(int f, bool& readable, bool& writable)
+KelErrorType AravisCore::Available(int f, bool& available)
 {
     const FeatureInfo& info = Info(f);
     GError* error = nullptr;
-    bool available = arv_gc_feature_node_is_implemented(info.node, &error);
+    available = arv_gc_feature_node_is_implemented(info.node, &error);
     if (!error && available)
         available = arv_gc_feature_node_is_available(info.node, &error);
-    if (error)
-        return Fail(error);
+    return error ? Fail(error) : KelError::Success;
+}
+
+KelErrorType AravisCore::Access(int f, bool& readable, bool* writable)
+{
+    // Each question may read registers on the camera: ask only what the
+    // caller needs.
+    const FeatureInfo& info = Info(f);
+    bool available = false;
+    if (const KelErrorType err = Available(f, available))
+        return err;
     readable = available && info.readable;
-    writable = available && info.writable;
-    if (writable) {
+    if (!writable)
+        return KelError::Success;
+    *writable = available && info.writable;
+    if (*writable) {
+        GError* error = nullptr;
         const bool locked = arv_gc_feature_node_is_locked(info.node, &error);
         if (error)
             return Fail(error);
-        writable = !locked;
+        *writable = !locked;
     }
     return KelError::Success;
 }
@@ -468,8 +491,8 @@ KelErrorType AravisCore::CheckReadable(int f, KelFeatureDataType type, KelFeatur
     const KelFeatureDataType actual = Info(f).type;
     if (actual != type && (alsoType == KelFeatureDataUnknown || actual != alsoType))
         return KelError::WrongType;
-    bool readable = false, writable = false;
-    if (const KelErrorType err = Access(f, readable, writable))
+    bool readable = false;
+    if (const KelErrorType err = Access(f, readable))
         return err;
     return readable ? KelError::Success : KelError::InvalidAccess;
 }
@@ -479,21 +502,20 @@ KelErrorType AravisCore::CheckWritable(int f, KelFeatureDataType type)
     if (Info(f).type != type)
         return KelError::WrongType;
     bool readable = false, writable = false;
-    if (const KelErrorType err = Access(f, readable, writable))
+    if (const KelErrorType err = Access(f, readable, &writable))
         return err;
     return writable ? KelError::Success : KelError::InvalidAccess;
 }
 
 KelErrorType AravisCore::IsReadable(int f, bool& readable)
 {
-    bool writable = false;
-    return Access(f, readable, writable);
+    return Access(f, readable);
 }
 
 KelErrorType AravisCore::IsWritable(int f, bool& writable)
 {
     bool readable = false;
-    return Access(f, readable, writable);
+    return Access(f, readable, &writable);
 }
 
 void AravisCore::NotifyWritten(int f)
@@ -590,16 +612,15 @@ KelErrorType AravisCore::SetInt(int f, std::int64_t value)
         if (entry >= 0)
             return SetText(f, info.entries[static_cast<std::size_t>(entry)].entry.GetName().c_str());
         bool readable = false, writable = false;
-        if (const KelErrorType err = Access(f, readable, writable))
+        if (const KelErrorType err = Access(f, readable, &writable))
             return err;
         return writable ? KelError::InvalidValue : KelError::InvalidAccess;
     }
     if (const KelErrorType err = CheckWritable(f, KelFeatureDataInt))
         return err;
     auto* node = ARV_GC_INTEGER(info.node);
-    KEL_ARV_CALL(const std::int64_t min = arv_gc_integer_get_min(node, &error))
-    GError* limitError = nullptr;
-    const std::int64_t max = arv_gc_integer_get_max(node, &limitError);
+    std::int64_t min = 0, max = 0;
+    GError* limitError = ReadLimits(node, arv_gc_integer_get_min, arv_gc_integer_get_max, min, max);
     const std::int64_t inc = limitError ? 1 : arv_gc_integer_get_inc(node, &limitError);
     if (limitError)
         return Fail(limitError);
@@ -623,9 +644,8 @@ KelErrorType AravisCore::SetFloat(int f, double value)
     if (const KelErrorType err = CheckWritable(f, KelFeatureDataFloat))
         return err;
     auto* node = ARV_GC_FLOAT(Info(f).node);
-    KEL_ARV_CALL(const double min = arv_gc_float_get_min(node, &error))
-    GError* limitError = nullptr;
-    const double max = arv_gc_float_get_max(node, &limitError);
+    double min = 0, max = 0;
+    GError* limitError = ReadLimits(node, arv_gc_float_get_min, arv_gc_float_get_max, min, max);
     if (limitError)
         return Fail(limitError);
     if (!(value >= min && value <= max))
@@ -717,17 +737,14 @@ KelErrorType AravisCore::GetIntRange(int f, std::int64_t& min, std::int64_t& max
 {
     if (Info(f).type != KelFeatureDataInt)
         return KelError::WrongType;
-    bool readable = false, writable = false;
-    if (const KelErrorType err = Access(f, readable, writable))
+    bool available = false;
+    if (const KelErrorType err = Available(f, available))
         return err;
-    if (!readable && !writable)
+    if (!available)
         return KelError::InvalidAccess;
-    auto* node = ARV_GC_INTEGER(Info(f).node);
-    KEL_ARV_CALL(const std::int64_t low = arv_gc_integer_get_min(node, &error))
-    GError* maxError = nullptr;
-    const std::int64_t high = arv_gc_integer_get_max(node, &maxError);
-    if (maxError)
-        return Fail(maxError);
+    std::int64_t low = 0, high = 0;
+    if (GError* error = ReadLimits(ARV_GC_INTEGER(Info(f).node), arv_gc_integer_get_min, arv_gc_integer_get_max, low, high))
+        return Fail(error);
     min = low;
     max = high;
     return KelError::Success;
@@ -737,17 +754,14 @@ KelErrorType AravisCore::GetFloatRange(int f, double& min, double& max)
 {
     if (Info(f).type != KelFeatureDataFloat)
         return KelError::WrongType;
-    bool readable = false, writable = false;
-    if (const KelErrorType err = Access(f, readable, writable))
+    bool available = false;
+    if (const KelErrorType err = Available(f, available))
         return err;
-    if (!readable && !writable)
+    if (!available)
         return KelError::InvalidAccess;
-    auto* node = ARV_GC_FLOAT(Info(f).node);
-    KEL_ARV_CALL(const double low = arv_gc_float_get_min(node, &error))
-    GError* maxError = nullptr;
-    const double high = arv_gc_float_get_max(node, &maxError);
-    if (maxError)
-        return Fail(maxError);
+    double low = 0, high = 0;
+    if (GError* error = ReadLimits(ARV_GC_FLOAT(Info(f).node), arv_gc_float_get_min, arv_gc_float_get_max, low, high))
+        return Fail(error);
     min = low;
     max = high;
     return KelError::Success;
@@ -775,12 +789,11 @@ KelErrorType AravisCore::GetFloatIncrement(int f, double& inc)
 
 KelErrorType AravisCore::IsEntryAvailable(int f, int entry, bool& available)
 {
-    bool readable = false, writable = false;
-    if (const KelErrorType err = Access(f, readable, writable))
+    bool ok = false;
+    if (const KelErrorType err = Available(f, ok))
         return err;
     ArvGcFeatureNode* node = Info(f).entries[static_cast<std::size_t>(entry)].node;
     GError* error = nullptr;
-    bool ok = readable || writable;
     if (ok)
         ok = arv_gc_feature_node_is_implemented(node, &error);
     if (ok && !error)

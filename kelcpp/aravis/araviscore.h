@@ -139,8 +139,11 @@ private:
     // The result code for an Aravis error; a transport failure marks the
     // camera lost.
     KelErrorType Fail(GError* error);
-    // Availability, lock and access mode, evaluated now.
-    KelErrorType Access(int f, bool& readable, bool& writable);
+    // Implemented and available now.
+    KelErrorType Available(int f, bool& available);
+    // Availability and access mode, and the lock when `writable` is asked
+    // for, evaluated now.
+    KelErrorType Access(int f, bool& readable, bool* writable = nullptr);
     KelErrorType CheckReadable(int f, KelFeatureDataType type,
                                KelFeatureDataType alsoType = KelFeatureDataUnknown);
     KelErrorType CheckWritable(int f, KelFeatureDataType type);

@@ -292,14 +292,7 @@ KelErrorType AravisFeature::GetDataType(KelFeatureDataType& type) const
 KelErrorType AravisFeature::GetFlags(KelFeatureFlagsType& flags) const
 {
     return Local([&](const FeatureInfo& info) {
-        std::uint32_t bits = 0;
-        if (info.readable)
-            bits |= KelFeatureFlagsRead;
-        if (info.writable)
-            bits |= KelFeatureFlagsWrite;
-        if (info.isVolatile)
-            bits |= KelFeatureFlagsVolatile;
-        flags = static_cast<KelFeatureFlagsType>(bits);
+        flags = MakeFlags(info.readable, info.writable, info.isVolatile, false);
         return KelError::Success;
     });
 }

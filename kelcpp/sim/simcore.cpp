@@ -687,16 +687,7 @@ KelErrorType SimCore::IsWritable(int f, bool& writable)
 KelErrorType SimCore::GetFlags(int f, KelFeatureFlagsType& flags)
 {
     const FeatureDef& def = Def(f);
-    std::uint32_t bits = 0;
-    if (def.readable)
-        bits |= KelFeatureFlagsRead;
-    if (def.writable)
-        bits |= KelFeatureFlagsWrite;
-    if (def.isVolatile)
-        bits |= KelFeatureFlagsVolatile;
-    if (def.modifyWrite)
-        bits |= KelFeatureFlagsModifyWrite;
-    flags = static_cast<KelFeatureFlagsType>(bits);
+    flags = MakeFlags(def.readable, def.writable, def.isVolatile, def.modifyWrite);
     return KelError::Success;
 }
 
