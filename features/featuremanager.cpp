@@ -816,6 +816,14 @@ int FeatureManager::GetDataType(const QString& name)
     return DataTypeOf(*feature);
 }
 
+bool FeatureManager::IsVolatile(const QString& name)
+{
+    const KelFeatureWrapperPtr feature = FindFeature(name);
+    KelCPP::KelFeatureFlagsType flags = KelCPP::KelFeatureFlagsNone;
+    return feature && feature->GetFlags(flags) == KelCPP::KelError::Success
+           && (flags & KelCPP::KelFeatureFlagsVolatile);
+}
+
 QString FeatureManager::GetRepresentation(const QString& name)
 {
     const KelFeatureWrapperPtr feature = FindFeature(name);

@@ -159,6 +159,9 @@ public:
 
     // KelFeatureDataType as a number; 0 when missing or unreadable.
     virtual int GetDataType(const QString& name);
+    // Whether the camera changes the value by itself (a counter, a line
+    // level); from the description, no device access.
+    bool IsVolatile(const QString& name);
 
     // Such as "HexNumber"; empty on failure.
     virtual QString GetRepresentation(const QString& name);

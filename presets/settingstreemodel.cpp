@@ -5,6 +5,8 @@
 
 #include <QFont>
 
+#include <iterator>
+
 namespace {
 
 struct SelectorGroup {
@@ -31,6 +33,20 @@ constexpr int TypeCommand = KelCPP::KelFeatureDataCommand;
 
 // QFont's bold in Qt 5's weight scale.
 constexpr int BoldWeight = 75;
+
+// What a top-level row stands for, kept apart from the texts it shows.
+constexpr int SelectorRole = Qt::UserRole + 1;
+constexpr int EntryRole = Qt::UserRole + 2;
+
+// "Counter1" for an entry named after its group, else "Trigger FrameStart":
+// two groups of one selector never look the same.
+QString Title(const QString& selector, const QString& entry)
+{
+    const QString label = SelectorTable.value(selector).label;
+    if (entry.isEmpty() || entry.startsWith(label))
+        return entry.isEmpty() ? label : entry;
+    return label + QLatin1Char(' ') + entry;
+}
 
 } // namespace
 
@@ -61,6 +77,8 @@ void SettingsTreeModel::Reload()
         }
         if (found != row)
             itemModel.insertRow(row, itemModel.takeRow(found));
+        if (!group.entry.isEmpty() && itemModel.item(row, 1)->text() != group.state)
+            itemModel.item(row, 1)->setText(group.state);
         UpdateFeatures(itemModel.item(row, 0), group);
     }
     if (itemModel.rowCount() > rows.size())
@@ -69,28 +87,52 @@ void SettingsTreeModel::Reload()
 
 QList<SettingsTreeModel::GroupRow> SettingsTreeModel::ReadTree()
 {
+    const QList<GroupRow> shown = ShownRows();
     QList<GroupRow> rows;
     for (auto it = SelectorTable.cbegin(); it != SelectorTable.cend(); ++it) {
         const QString& selector = it.key();
         const QStringList entries = featureManager->GetAvailableEntries(selector);
         const QString saved = featureManager->GetStringValue(selector);
+        entryOrder[selector] = entries;
         int active = 0;
+        bool movedAway = false;
         for (const QString& entry : entries) {
             // The selector really switches on the camera, so that the
             // governing feature and the selected features answer for this
             // entry. Nothing is shown of the write: no read-back.
-            featureManager->WriteValue(selector, entry);
-            if (featureManager->GetStringValue(it->governing) != Off) {
-                rows.append({selector, entry, ReadFeatures(selector)});
+            const bool moved = featureManager->WriteValue(selector, entry);
+            movedAway = movedAway || (moved && entry != saved);
+            if (!moved && (entry != saved || movedAway)) {
+                // The camera would answer for another entry: keep what the
+                // tree knew of this one rather than show that one twice.
+                for (const GroupRow& old : shown) {
+                    if (old.selector == selector && old.entry == entry) {
+                        rows.append(old);
+                        ++active;
+                    }
+                }
+                continue;
+            }
+            const QString state = featureManager->GetStringValue(it->governing);
+            if (state != Off) {
+                rows.append({selector, entry, state, ReadFeatures(selector)});
                 ++active;
             }
         }
         featureManager->WriteValue(selector, saved);
         currentSelectorValues[selector] = saved;
         if (active == 0)
-            rows.append({selector, QString(), {}});
+            rows.append({selector, QString(), QString(), {}});
     }
     return rows;
+}
+
+QString SettingsTreeModel::ValueText(const QString& feature)
+{
+    const int type = featureManager->GetDataType(feature);
+    if (type == TypeInteger || type == TypeFloat || type == TypeBoolean)
+        return QStringLiteral("%1").arg(featureManager->GetValue(feature));
+    return featureManager->GetStringValue(feature);
 }
 
 QList<QPair<QString, QString>> SettingsTreeModel::ReadFeatures(const QString& selector)
@@ -100,22 +142,92 @@ QList<QPair<QString, QString>> SettingsTreeModel::ReadFeatures(const QString& se
         const int type = featureManager->GetDataType(feature);
         if (type == TypeCommand || !featureManager->IsWritable(feature))
             continue;
-        if (type == TypeInteger || type == TypeFloat || type == TypeBoolean)
-            features.append({feature, QStringLiteral("%1").arg(featureManager->GetValue(feature))});
-        else
-            features.append({feature, featureManager->GetStringValue(feature)});
+        features.append({feature, ValueText(feature)});
     }
     return features;
 }
 
+QList<SettingsTreeModel::GroupRow> SettingsTreeModel::ShownRows() const
+{
+    QList<GroupRow> rows;
+    for (int row = 0; row < itemModel.rowCount(); ++row) {
+        const QStandardItem* label = itemModel.item(row, 0);
+        GroupRow group{label->data(SelectorRole).toString(), label->data(EntryRole).toString(),
+                       itemModel.item(row, 1)->text(), {}};
+        for (int child = 0; child < label->rowCount(); ++child)
+            group.features.append({label->child(child, 0)->text(), label->child(child, 1)->text()});
+        rows.append(group);
+    }
+    return rows;
+}
+
+void SettingsTreeModel::RefreshOtherEntries()
+{
+    for (auto it = SelectorTable.cbegin(); it != SelectorTable.cend(); ++it) {
+        const QString& selector = it.key();
+        const QString saved = currentSelectorValues.value(selector);
+        QList<QStandardItem*> labels;
+        for (int row = 0; row < itemModel.rowCount(); ++row) {
+            QStandardItem* label = itemModel.item(row, 0);
+            if (label->data(SelectorRole).toString() != selector || label->data(EntryRole).toString().isEmpty()
+                || label->data(EntryRole).toString() == saved)
+                continue;
+            for (int child = 0; child < label->rowCount(); ++child) {
+                if (featureManager->IsVolatile(label->child(child, 0)->text())) {
+                    labels.append(label);
+                    break;
+                }
+            }
+        }
+        if (labels.isEmpty())
+            continue;
+        for (QStandardItem* label : labels) {
+            if (!featureManager->WriteValue(selector, label->data(EntryRole).toString()))
+                continue; // locked now: the row keeps its last values
+            for (int child = 0; child < label->rowCount(); ++child) {
+                const QString feature = label->child(child, 0)->text();
+                if (!featureManager->IsVolatile(feature))
+                    continue;
+                const QString text = ValueText(feature);
+                if (label->child(child, 1)->text() != text)
+                    label->child(child, 1)->setText(text);
+            }
+        }
+        featureManager->WriteValue(selector, saved);
+    }
+}
+
 void SettingsTreeModel::AddInstanceRow(const QString& selector, const QString& entry)
 {
-    InsertRow(itemModel.rowCount(), {selector, entry, ReadFeatures(selector)});
+    InsertSorted({selector, entry, featureManager->GetStringValue(SelectorTable.value(selector).governing),
+                  ReadFeatures(selector)});
+}
+
+QPair<int, int> SettingsTreeModel::OrderOf(const QString& selector, const QString& entry) const
+{
+    const int position = entryOrder.value(selector).indexOf(entry);
+    return {static_cast<int>(std::distance(SelectorTable.cbegin(), SelectorTable.find(selector))),
+            position < 0 ? entryOrder.value(selector).size() : position};
+}
+
+void SettingsTreeModel::InsertSorted(const GroupRow& group)
+{
+    const auto order = OrderOf(group.selector, group.entry);
+    int row = 0;
+    while (row < itemModel.rowCount()) {
+        const QStandardItem* label = itemModel.item(row, 0);
+        if (order < OrderOf(label->data(SelectorRole).toString(), label->data(EntryRole).toString()))
+            break;
+        ++row;
+    }
+    InsertRow(row, group);
 }
 
 void SettingsTreeModel::InsertRow(int row, const GroupRow& group)
 {
-    auto* label = new QStandardItem(SelectorTable.value(group.selector).label);
+    auto* label = new QStandardItem(Title(group.selector, group.entry));
+    label->setData(group.selector, SelectorRole);
+    label->setData(group.entry, EntryRole);
     if (group.entry.isEmpty()) {
         label->setData(Inactive, Qt::UserRole);
         itemModel.insertRow(row, {label, new QStandardItem(Inactive)});
@@ -124,19 +236,15 @@ void SettingsTreeModel::InsertRow(int row, const GroupRow& group)
     QFont font = label->font();
     font.setWeight(BoldWeight);
     label->setFont(font);
-    itemModel.insertRow(row, {label, new QStandardItem(group.entry)});
+    itemModel.insertRow(row, {label, new QStandardItem(group.state)});
     UpdateFeatures(label, group);
 }
 
 bool SettingsTreeModel::Shows(int row, const GroupRow& group) const
 {
     const QStandardItem* label = itemModel.item(row, 0);
-    const QStandardItem* value = itemModel.item(row, 1);
-    if (!label || !value || label->text() != SelectorTable.value(group.selector).label)
-        return false;
-    if (group.entry.isEmpty())
-        return label->data(Qt::UserRole).toString() == Inactive;
-    return label->data(Qt::UserRole).isNull() && value->text() == group.entry;
+    return label && label->data(SelectorRole).toString() == group.selector
+           && label->data(EntryRole).toString() == group.entry;
 }
 
 void SettingsTreeModel::UpdateFeatures(QStandardItem* label, const GroupRow& group)
@@ -173,27 +281,47 @@ QStandardItem* SettingsTreeModel::FindFeatureItem(const QString& featureName) co
     return nullptr;
 }
 
+int SettingsTreeModel::InactiveRow(const QString& selector) const
+{
+    for (int row = 0; row < itemModel.rowCount(); ++row) {
+        const QStandardItem* label = itemModel.item(row, 0);
+        if (label->data(SelectorRole).toString() == selector && label->data(EntryRole).toString().isEmpty())
+            return row;
+    }
+    return -1;
+}
+
+bool SettingsTreeModel::HasGroups(const QString& selector) const
+{
+    for (int row = 0; row < itemModel.rowCount(); ++row) {
+        if (itemModel.item(row, 0)->data(SelectorRole).toString() == selector)
+            return true;
+    }
+    return false;
+}
+
 void SettingsTreeModel::OnFeatureChanged(const QString& featureName, const QVariant& value)
 {
     for (auto it = SelectorTable.cbegin(); it != SelectorTable.cend(); ++it) {
         if (it->governing != featureName)
             continue;
         QStandardItem* row = FindFeatureItem(featureName);
+        QStandardItem* group = row ? row->parent() : nullptr;
         if (value.toString() != Off) {
-            if (row)
+            if (group) {
+                itemModel.item(group->row(), 1)->setText(value.toString());
                 break; // already shown: update its value below
+            }
+            const int inactive = InactiveRow(it.key());
+            if (inactive >= 0)
+                itemModel.removeRow(inactive);
             AddInstanceRow(it.key(), currentSelectorValues.value(it.key()));
-            const auto labels = itemModel.findItems(it->label, Qt::MatchExactly, 0);
-            if (!labels.isEmpty() && labels.first()->data(Qt::UserRole).toString() == Inactive)
-                itemModel.removeRow(labels.first()->row());
             return;
         }
-        if (row) {
-            QStandardItem* group = row->parent();
-            itemModel.removeRow(group ? group->row() : row->row());
-        }
-        if (itemModel.findItems(it->label, Qt::MatchExactly, 0).isEmpty())
-            InsertRow(itemModel.rowCount(), {it.key(), QString(), {}});
+        if (group)
+            itemModel.removeRow(group->row());
+        if (!HasGroups(it.key()))
+            InsertSorted({it.key(), QString(), QString(), {}});
         return;
     }
 

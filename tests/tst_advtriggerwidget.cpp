@@ -1,6 +1,7 @@
 // The tab page: what its first and later shows set up, streaming, and the
 // translation it loads.
 
+#include "views/advtriggerdialog.h"
 #include "views/advtriggerwidget.h"
 #include "testsupport.h"
 
@@ -26,10 +27,15 @@ void Write(KelCPP::Sim::SimCamera& camera, const char* name, const char* value)
 }
 
 // What the status tree shows for the trigger group.
+// The trigger group's entry, or "inactive".
 QString TriggerRow(const QTreeView* tree)
 {
-    const QModelIndexList groups = tree->model()->match(tree->model()->index(0, 0), Qt::DisplayRole, "Trigger");
-    return groups.size() == 1 ? groups.at(0).siblingAtColumn(1).data().toString() : "no single trigger group";
+    const QModelIndexList groups =
+        tree->model()->match(tree->model()->index(0, 0), Qt::DisplayRole, "Trigger", -1, Qt::MatchStartsWith);
+    if (groups.size() != 1)
+        return "no single trigger group";
+    const QString state = groups.at(0).siblingAtColumn(1).data().toString();
+    return state == "inactive" ? state : groups.at(0).data().toString().mid(QString("Trigger ").size());
 }
 
 // Child process mode, run with the locale under test in a folder holding
@@ -83,6 +89,20 @@ private slots:
         Write(*camera, "TriggerMode", "On");
         page->show();
         QCOMPARE(TriggerRow(tree), QString("FrameStart"));
+    }
+
+    // Opened while the camera streams, the dialog locks its presets at once,
+    // not only at the host's next change.
+    void dialogStartsInTheStreamingState()
+    {
+        host->show();
+        QVERIFY(QMetaObject::invokeMethod(page, "camIsStreaming", Q_ARG(bool, true)));
+        page->findChild<QPushButton*>("btnAdvancedDialog")->click();
+        auto* dialog = page->findChild<AdvTriggerDialog*>();
+        QVERIFY(dialog);
+        QVERIFY(!dialog->findChild<QComboBox*>("cmbSelectPreset")->isEnabled());
+        QVERIFY(dialog->findChild<QLabel*>("lbl_notAcquireHint")->isVisible());
+        dialog->parentWidget()->close();
     }
 
     void streamingLocksThePresets()

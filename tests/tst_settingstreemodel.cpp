@@ -9,15 +9,19 @@
 namespace {
 
 // Counter1 is the only active counter; the timer has no governing feature, so
-// its entry counts as active; no trigger is on.
+// its entry counts as active; no trigger is on. "Locked" locks the trigger
+// selector, as streaming does on a camera.
 const QByteArray description = R"({ "format": 1, "features": [
   { "name": "CounterSelector", "type": "Enumeration", "entries": [ "Counter0", "Counter1" ] },
   { "name": "CounterEventSource", "type": "Enumeration", "selectedBy": "CounterSelector", "entries": [ "Off", "Line0" ],
     "values": { "Counter1": "Line0" } },
   { "name": "CounterDuration", "type": "Integer", "selectedBy": "CounterSelector", "max": 100000, "value": 3 },
+  { "name": "CounterValue", "type": "Integer", "selectedBy": "CounterSelector", "volatile": true },
   { "name": "TimerSelector", "type": "Enumeration", "entries": [ "Timer0" ] },
   { "name": "TimerDuration", "type": "Float", "selectedBy": "TimerSelector", "value": 1.5 },
-  { "name": "TriggerSelector", "type": "Enumeration", "entries": [ "FrameStart", "AcquisitionStart" ] },
+  { "name": "Locked", "type": "Boolean" },
+  { "name": "TriggerSelector", "type": "Enumeration", "entries": [ "FrameStart", "AcquisitionStart" ],
+    "writableWhen": { "Locked": false } },
   { "name": "TriggerMode", "type": "Enumeration", "selectedBy": "TriggerSelector", "entries": [ "Off", "On" ] },
   { "name": "TriggerSource", "type": "Enumeration", "selectedBy": "TriggerSelector", "entries": [ "Software", "Line0" ], "value": "Line0" },
   { "name": "TriggerCount", "type": "Integer", "selectedBy": "TriggerSelector", "max": 10000000, "value": 5 },
@@ -25,13 +29,14 @@ const QByteArray description = R"({ "format": 1, "features": [
   { "name": "TriggerStatus", "type": "String", "access": "RO", "selectedBy": "TriggerSelector" },
   { "name": "TriggerSoftware", "type": "Command", "selectedBy": "TriggerSelector" } ] })";
 
-const QStringList counterAndTimer = { "**Counter | Counter1", "  CounterEventSource = Line0", "  CounterDuration = 3",
-                                      "**Timer | Timer0", "  TimerDuration = 1.5" };
+// A group row names its entry and shows its governing feature's value.
+const QStringList counterAndTimer = { "**Counter1 | Line0", "  CounterEventSource = Line0", "  CounterDuration = 3",
+                                      "  CounterValue = 0", "**Timer0 | ", "  TimerDuration = 1.5" };
 
 // Read-only and command features never get a row.
 QStringList TriggerGroup(const QString& entry, const QString& source = "Line0", const QString& count = "5")
 {
-    return { "**Trigger | " + entry, "  TriggerMode = On", "  TriggerSource = " + source, "  TriggerCount = " + count,
+    return { "**Trigger " + entry + " | On", "  TriggerMode = On", "  TriggerSource = " + source, "  TriggerCount = " + count,
              "  TriggerArmed = 1" };
 }
 
@@ -99,8 +104,10 @@ private slots:
         QStandardItem* counter1 = model.ItemModel()->item(0);
         Write("CounterEventSource", "Line0"); // Counter0, the selected one, becomes active
         model.OnFeatureChanged("CounterEventSource", "Line0");
-        QCOMPARE(Dump(model).mid(counterAndTimer.size() + 1),
-                 QStringList({ "**Counter | Counter0", "  CounterEventSource = Line0", "  CounterDuration = 3" }));
+        // A group that appears later stands where a rebuild would put it.
+        const QStringList counter0 = { "**Counter0 | Line0", "  CounterEventSource = Line0", "  CounterDuration = 3",
+                                       "  CounterValue = 0" };
+        QCOMPARE(Dump(model), counter0 + counterAndTimer + QStringList{ "Trigger | inactive" });
         Write("CounterSelector", "Counter1");
         QCOMPARE(manager->SetValue("CounterDuration", 9.0), 9.0); // unheard of by the model
         Write("CounterSelector", "Counter0");
@@ -108,9 +115,45 @@ private slots:
         model.Reload();
         QStringList counters = counterAndTimer;
         counters[2] = "  CounterDuration = 9";
-        counters = QStringList{ "**Counter | Counter0", "  CounterEventSource = Line0", "  CounterDuration = 3" } + counters;
-        QCOMPARE(Dump(model), counters + QStringList{ "Trigger | inactive" });
+        QCOMPARE(Dump(model), counter0 + counters + QStringList{ "Trigger | inactive" });
         QCOMPARE(model.ItemModel()->item(1), counter1);
+    }
+
+    // While the camera streams it will not switch a locked selector: the
+    // walk keeps the rows it cannot read instead of showing the selected
+    // entry under every name.
+    void lockedSelectorKeepsItsRows()
+    {
+        for (const char* entry : { "AcquisitionStart", "FrameStart" }) {
+            Write("TriggerSelector", entry);
+            Write("TriggerMode", "On");
+        }
+        SettingsTreeModel model(manager.get(), nullptr);
+        Write("TriggerSelector", "AcquisitionStart");
+        Write("TriggerMode", "Off"); // unheard of: the tree still shows it on
+        Write("TriggerSelector", "FrameStart");
+        QCOMPARE(manager->SetValue("Locked", 1.0), 1.0);
+        model.Reload();
+        QCOMPARE(Dump(model), counterAndTimer + TriggerGroup("FrameStart") + TriggerGroup("AcquisitionStart"));
+        QCOMPARE(Selectors(), QString("Counter0 FrameStart"));
+
+        QCOMPARE(manager->SetValue("Locked", 0.0), 0.0);
+        model.Reload();
+        QCOMPARE(Dump(model), counterAndTimer + TriggerGroup("FrameStart"));
+    }
+
+    // A counter that is not selected still shows its count.
+    void otherEntriesLiveValuesAreRead()
+    {
+        SettingsTreeModel model(manager.get(), nullptr);
+        QCOMPARE(Dump(model).mid(0, 4), QStringList({ "**Counter1 | Line0", "  CounterEventSource = Line0",
+                                                      "  CounterDuration = 3", "  CounterValue = 0" }));
+        Write("CounterSelector", "Counter1");
+        QCOMPARE(manager->SetValue("CounterValue", 42.0), 42.0); // as if counted
+        Write("CounterSelector", "Counter0");
+        model.RefreshOtherEntries();
+        QCOMPARE(Dump(model).at(3), QString("  CounterValue = 42"));
+        QCOMPARE(Selectors(), QString("Counter0 FrameStart"));
     }
 
     void selectorChangeOnlyMovesLaterValues()

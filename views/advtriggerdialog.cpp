@@ -2,6 +2,7 @@
 
 #include "features/featuremanager.h"
 #include "presets/presetsfile.h"
+#include "presets/settingstreemodel.h"
 
 #include <QCoreApplication>
 #include <QDoubleValidator>
@@ -154,6 +155,10 @@ void AdvTriggerDialog::UpdateChangedFeatures()
     // Line levels change by themselves, notified or not: the LEDs follow
     // them on every tick.
     RefreshLineStatus(ui.tableWidget);
+    // Counters and timers of entries not selected count on unheard: an open
+    // status tree reads them itself.
+    if (ui.treeView->isVisible())
+        statusModel->RefreshOtherEntries();
     if (changedFeatures->isEmpty())
         return;
     RefreshFeatureWidgets();

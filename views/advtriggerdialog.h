@@ -25,6 +25,10 @@ public:
     void UpdateChangedFeatures() override;
     void ApplyColorScheme() override;
 
+public slots:
+    // While the camera streams, presets (which reset the camera) are locked.
+    void disableContents(bool streamingIsOn);
+
 private slots:
     void SetCustomPreset() override;
     // Frequency (Hz) and duty cycle (% active) to the timer's TimerDuration
@@ -36,7 +40,6 @@ private slots:
     // On: the timer restarts itself at the falling edge of its own active
     // signal, so it runs periodically.
     void enablePWM(bool on);
-    void disableContents(bool streamingIsOn);
 
 private:
     Ui::AdvTriggerDialog ui;

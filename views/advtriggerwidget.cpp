@@ -111,6 +111,10 @@ void AdvTriggerWidget::UpdateChangedFeatures()
     // Line levels change by themselves, notified or not: the LEDs follow
     // them on every tick.
     RefreshLineStatus(ui.tableWidget);
+    // Counters and timers of entries not selected count on unheard: an open
+    // status tree reads them itself.
+    if (ui.treeView->isVisible())
+        statusModel->RefreshOtherEntries();
     if (changedFeatures->isEmpty())
         return;
     RefreshFeatureWidgets();
@@ -129,6 +133,7 @@ void AdvTriggerWidget::SetCustomPreset()
 
 void AdvTriggerWidget::camIsStreaming(bool streamingIsOn)
 {
+    streaming = streamingIsOn;
     emit CamStreamingOn(streamingIsOn);
     ui.cmbSelectPreset->setEnabled(!streamingIsOn);
     ui.lbl_notAcquireHint->setVisible(streamingIsOn);
@@ -162,6 +167,7 @@ void AdvTriggerWidget::OnClickAdvancedDialog()
     connect(dialog, SIGNAL(finished(int)), this, SLOT(showTabWidget(int)));
     connect(dialogContent, SIGNAL(CameraAccessFailed(QString)), this, SIGNAL(CameraAccessFailed(QString)));
     connect(this, SIGNAL(CamStreamingOn(bool)), dialogContent, SLOT(disableContents(bool)));
+    dialogContent->disableContents(streaming);
     layout->addWidget(dialogContent);
     dialog->setLayout(layout);
 

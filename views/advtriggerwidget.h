@@ -48,6 +48,8 @@ private:
     void ShowDialogRefusal(const TabExtensionException& refusal);
 
     bool firstShown = false;
+    // What the host said last; a dialog opened later starts from it.
+    bool streaming = false;
     Ui::AdvTriggerWidget ui;
     // The content of the dialog opened last; its QDialog owns it and deletes
     // itself when closed.
