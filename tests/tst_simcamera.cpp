@@ -6,6 +6,7 @@
 #include "kelcpp/featureobserver.h"
 
 #include <atomic>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <set>
@@ -58,7 +59,8 @@ const QByteArray IoCamera = R"({ "format": 1, "features": [
     { "name": "Binning", "type": "Integer", "validValues": [1, 2, 4] },
     { "name": "TLParamsLocked", "type": "Integer", "max": 1, "access": "RO" },
     { "name": "LineSelector", "type": "Enumeration", "entries": ["Line0", "Line1", "Line2"] },
-    { "name": "LineMode", "type": "Enumeration", "selectedBy": "LineSelector", "writableWhen": { "LineSelector": "Line2" },
+    { "name": "LineMode", "type": "Enumeration", "selectedBy": "LineSelector",
+      "writableWhen": { "LineSelector": "Line2", "TLParamsLocked": 0 },
       "entries": ["Input", { "name": "Output", "availableWhen": { "LineSelector": { "not": "Line0" } } }],
       "values": { "Line1": "Output" } },
     { "name": "LineSource", "type": "Enumeration", "selectedBy": "LineSelector", "writableWhen": { "LineMode": "Output" },
@@ -69,8 +71,14 @@ const QByteArray IoCamera = R"({ "format": 1, "features": [
     { "name": "UserOutputValue", "type": "Boolean", "selectedBy": "UserOutputSelector" },
     { "name": "Note", "type": "String" },
     { "name": "Pattern", "type": "Enumeration", "entries": ["Off", { "name": "Ramp", "availableWhen": { "Mirror": true } }] },
+    { "name": "Alarm", "type": "Boolean", "availableWhen": { "LineStatus": true } },
+    { "name": "Timestamp", "type": "Integer", "access": "RO" },
+    { "name": "Since", "type": "Integer", "availableWhen": { "Timestamp": { "not": 0 } } },
+    { "name": "UserSetLoad", "type": "Command" },
     { "name": "Latch", "type": "Command", "onExecute": [ { "copy": { "Note": "Label" } }, { "set": { "Mirror": true } } ] }
 ] })";
+
+using CameraAction = std::function<void(SimCamera&)>;
 
 bool Writable(const FeaturePtr& f)
 {
@@ -79,6 +87,8 @@ bool Writable(const FeaturePtr& f)
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(CameraAction)
 
 class TestSimCamera : public QObject {
     Q_OBJECT
@@ -341,6 +351,61 @@ private slots:
         Get("Gain")->SetValue(2.0);
         camera->WaitForNotifications();
         QVERIFY(observer->Take().empty());
+    }
+
+    // Whatever changes a value, what names it in a condition hears of it.
+    void everyCauseOfChangeNotifiesDependents_data()
+    {
+        QTest::addColumn<CameraAction>("setup");
+        QTest::addColumn<CameraAction>("cause");
+        QTest::addColumn<QString>("heard"); // as changed, not only moved
+        QTest::addColumn<QString>("unheard");
+        const auto run = [](const char* command) {
+            return [=](SimCamera& c) { TestSupport::FindFeature(c, command)->RunCommand(); };
+        };
+        const auto level = [](const char* line) { return [=](SimCamera& c) { c.SetLineLevel(line, true); }; };
+        const CameraAction start = [](SimCamera& c) { c.StartAcquisition(); };
+        const QString locked = "TLParamsLocked Width LineMode LineSource"; // LineSource through LineMode
+        QTest::newRow("acquisition locks") << CameraAction() << start << locked << "LineSelector Gain";
+        QTest::newRow("acquisition unlocks") << start << CameraAction([](SimCamera& c) { c.StopAcquisition(); }) << locked << "";
+        QTest::newRow("the selected line's level") << CameraAction() << CameraAction(level("Line0")) << "LineStatus Alarm" << "";
+        QTest::newRow("another line's level") << CameraAction() << CameraAction(level("Line2")) << "LineStatus" << "Alarm";
+        QTest::newRow("an output after a write")
+            << CameraAction([](SimCamera& c) {
+                   TestSupport::FindFeature(c, "LineSelector")->SetValue("Line1");
+                   TestSupport::FindFeature(c, "LineSource")->SetValue("UserOutput0");
+               })
+            << CameraAction([](SimCamera& c) { TestSupport::FindFeature(c, "UserOutputValue")->SetValue(true); })
+            << "LineStatus Alarm" << "";
+        QTest::newRow("a clock, polled itself") << CameraAction() << CameraAction([](SimCamera& c) { c.Step(std::chrono::milliseconds(1)); })
+                                                << "Since" << "Timestamp";
+        QTest::newRow("a command's effect") << CameraAction() << CameraAction(run("Latch")) << "Mirror Pattern" << "";
+        QTest::newRow("the user set loaded") << start << CameraAction(run("UserSetLoad")) << locked + " Alarm" << "";
+    }
+
+    void everyCauseOfChangeNotifiesDependents()
+    {
+        QFETCH(CameraAction, setup);
+        QFETCH(CameraAction, cause);
+        const auto observer = std::make_shared<RecordingObserver>();
+        const CameraFeatureList features = TestSupport::CameraFeatures(*camera);
+        for (const FeaturePtr& f : *features)
+            QCOMPARE(f->RegisterObserver(observer), KelError::Success);
+        if (setup)
+            setup(*camera);
+        camera->WaitForNotifications();
+        observer->Take();
+        cause(*camera);
+        camera->WaitForNotifications();
+        const auto changes = observer->TakeChanges();
+        QFETCH(QString, heard);
+        QFETCH(QString, unheard);
+        for (const QString& name : heard.split(' ', Qt::SkipEmptyParts)) {
+            const auto it = changes.find(name.toStdString());
+            QVERIFY2(it != changes.end() && (it->second & KelFeatureChangeValue), qPrintable(name));
+        }
+        for (const QString& name : unheard.split(' ', Qt::SkipEmptyParts))
+            QVERIFY2(!changes.count(name.toStdString()), qPrintable(name));
     }
 
     void faultsFailChosenCalls_data()

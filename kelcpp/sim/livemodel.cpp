@@ -333,7 +333,7 @@ void LiveModel::SetLive(int feature, const std::string& key, std::int64_t value)
     if (slot.i == value)
         return;
     slot.i = value;
-    core.NotifyLive(feature);
+    core.LiveChanged(feature, key);
 }
 
 void LiveModel::SetLive(int feature, const std::string& key, double value)
@@ -352,7 +352,7 @@ void LiveModel::SetLive(int feature, const std::string& key, double value)
     if (slot.f == value)
         return;
     slot.f = value;
-    core.NotifyLive(feature);
+    core.LiveChanged(feature, key);
 }
 
 void LiveModel::SetLiveBool(int feature, const std::string& key, bool value)
@@ -369,7 +369,7 @@ void LiveModel::SetLiveBool(int feature, const std::string& key, bool value)
     if (slot.b == value)
         return;
     slot.b = value;
-    core.NotifyLive(feature);
+    core.LiveChanged(feature, key);
 }
 
 void LiveModel::SetLiveEntry(int feature, const std::string& key, const std::string& entry)
@@ -384,19 +384,24 @@ void LiveModel::SetLiveEntry(int feature, const std::string& key, const std::str
     if (slot.i == value)
         return;
     slot.i = value;
-    core.NotifyLive(feature);
+    core.LiveChanged(feature, key);
 }
 
-// Values that change continuously (clocks) are polled by hosts, not notified.
+// Values that change continuously (clocks) are polled by hosts, not notified;
+// what names one in a condition still is.
 void LiveModel::SetQuiet(int feature, const std::string& key, std::int64_t value)
 {
     if (feature < 0)
         return;
     Value& slot = core.Slot(feature, key);
-    if (core.Def(feature).type == KelFeatureDataFloat)
+    const KelFeatureDataType type = core.Def(feature).type;
+    if (type == KelFeatureDataFloat && slot.f != static_cast<double>(value))
         slot.f = static_cast<double>(value);
-    else if (core.Def(feature).type == KelFeatureDataInt)
+    else if (type == KelFeatureDataInt && slot.i != value)
         slot.i = value;
+    else
+        return;
+    core.QuietChanged(feature, key);
 }
 
 // The entries of a selector the model walks (lines, timers, counters, ...).

@@ -80,6 +80,12 @@ constexpr auto HandOffLimit = std::chrono::milliseconds(10);
 // much instead of replaying every missed event.
 constexpr std::int64_t MaxBehindUs = 1000000;
 
+// What a pending live notification carries.
+enum LiveNews : unsigned {
+    NewsSelf = 1,       // the feature itself
+    NewsDependents = 2, // what names it in a condition, and what it selects
+};
+
 // now + us for us >= 0, stopping at the end of time.
 std::int64_t Later(std::int64_t now, std::int64_t us)
 {
@@ -280,30 +286,61 @@ void SimCore::NotifyNow(int f, std::uint32_t changes)
 void SimCore::NotifyWritten(int f)
 {
     NotifyNow(f);
+    NotifyDependents(f);
+}
+
+void SimCore::NotifyDependents(int f)
+{
     for (int other : description.features[f].affected)
         NotifyNow(other);
     for (int other : description.features[f].moved)
         NotifyNow(other, KelFeatureChangeSelector);
 }
 
+bool SimCore::ReachesDependents(int f, const std::string& key)
+{
+    const FeatureDef& def = description.features[f];
+    if (def.affected.empty() && def.moved.empty())
+        return false;
+    return def.selector < 0 || key == CurrentKey(f);
+}
+
+void SimCore::LiveChanged(int f, const std::string& key)
+{
+    pendingLive[f] |= NewsSelf | (ReachesDependents(f, key) ? NewsDependents : 0u);
+}
+
+void SimCore::QuietChanged(int f, const std::string& key)
+{
+    if (ReachesDependents(f, key))
+        pendingLive[f] |= NewsDependents;
+}
+
 void SimCore::NotifyLive(int f)
 {
-    pendingLive.insert(f);
+    pendingLive[f] |= NewsSelf;
 }
 
 void SimCore::FlushLive(bool force)
 {
     const std::int64_t interval = description.simulation.liveNotifyIntervalUs;
     for (auto it = pendingLive.begin(); it != pendingLive.end();) {
+        const auto [f, news] = *it;
         // Compared as a difference so the "never" start value cannot overflow.
-        const bool due = force || lastLiveNotify[*it] == std::numeric_limits<std::int64_t>::min()
-                         || now - lastLiveNotify[*it] >= interval;
+        const bool due = force || lastLiveNotify[f] == std::numeric_limits<std::int64_t>::min()
+                         || now - lastLiveNotify[f] >= interval;
         if (!due) {
             ++it;
             continue;
         }
-        toPost.emplace_back(*it, KelFeatureChangeValue);
-        lastLiveNotify[*it] = now;
+        // Dependents go with the feature, at its rate: a rare change (the
+        // parameters locked) reaches them at once, a fast one (a PWM on a
+        // line) cannot make the host re-read them at every edge.
+        if (news & NewsSelf)
+            toPost.emplace_back(f, KelFeatureChangeValue);
+        if (news & NewsDependents)
+            NotifyDependents(f);
+        lastLiveNotify[f] = now;
         it = pendingLive.erase(it);
     }
 }
@@ -315,6 +352,8 @@ void SimCore::ResetValues()
     model->Init();
     for (std::size_t i = 0; i < values.size(); ++i)
         NotifyNow(static_cast<int>(i));
+    // Whatever the model changed on the way is told by the above.
+    pendingLive.clear();
 }
 
 void SimCore::AfterWrite(int f)

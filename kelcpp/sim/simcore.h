@@ -20,7 +20,6 @@
 #include <memory>
 #include <mutex>
 #include <random>
-#include <set>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -108,6 +107,15 @@ public:
     void NotifyNow(int f, std::uint32_t changes = KelFeatureChangeValue);
     // `f` took a new value: notify it, what depends on it, and what it selects.
     void NotifyWritten(int f);
+    // The live model changed `f` for the selector value `key`. It is notified
+    // at most once per live interval; what depends on it or what it selects
+    // comes with it, when `key` is the one selected now (otherwise every
+    // condition still reads the value it read before).
+    void LiveChanged(int f, const std::string& key);
+    // The same for a clock, which hosts poll: only what depends on it is
+    // notified, at the live rate.
+    void QuietChanged(int f, const std::string& key);
+    // `f` alone at the live rate: it changed and came back in between.
     void NotifyLive(int f);
     // Sends the live notifications that are due (all of them when `force`).
     void FlushLive(bool force);
@@ -158,6 +166,10 @@ private:
     // After a successful write of `f`: notify it and what depends on it, and
     // let the live model react.
     void AfterWrite(int f);
+    // Notifies what names `f` in a condition, transitively, and what it selects.
+    void NotifyDependents(int f);
+    // Whether a change of `f` for `key` can change any of them.
+    bool ReachesDependents(int f, const std::string& key);
     KelErrorType CheckWritable(int f, KelFeatureDataType expected);
     KelErrorType CheckReadable(int f, KelFeatureDataType type,
                                KelFeatureDataType alsoType = KelFeatureDataUnknown);
@@ -193,7 +205,7 @@ private:
     std::vector<std::unordered_map<std::string, Value>> values;
     std::vector<std::pair<int, std::uint32_t>> toPost; // feature, KelFeatureChangeType bits
     std::vector<std::int64_t> lastLiveNotify;
-    std::set<int> pendingLive;
+    std::map<int, unsigned> pendingLive; // feature, LiveNews bits
     std::map<std::pair<int, Op>, FaultState> faults; // feature -1: every feature
     std::vector<std::array<std::uint64_t, OpCount>> callCounts;
     bool logEnabled = false;
