@@ -19,6 +19,28 @@ QString Escaped(QString text)
     return text.replace(QLatin1Char('<'), QStringLiteral("&lt;")).replace(QLatin1Char('>'), QStringLiteral("&gt;"));
 }
 
+// "file:line:column: message" for a parse error at byte `offset`; lines and
+// columns count from 1, columns in characters rather than UTF-8 bytes.
+QString SyntaxError(const QString& path, const QByteArray& data, int offset, const QString& message)
+{
+    offset = qBound(0, offset, data.size());
+    const int lineStart = data.lastIndexOf('\n', offset - 1) + 1;
+    const int line = data.left(lineStart).count('\n') + 1;
+    const int column = QString::fromUtf8(data.mid(lineStart, offset - lineStart)).size() + 1;
+    return QStringLiteral("%1:%2:%3: %4").arg(path).arg(line).arg(column).arg(message);
+}
+
+// "#optional" as a list of names; what is no name is left out.
+QStringList OptionalFeatures(const QVariant& value)
+{
+    QStringList names;
+    for (const QVariant& name : value.toList()) {
+        if (name.type() == QVariant::String)
+            names << name.toString();
+    }
+    return names;
+}
+
 } // namespace
 
 QString Locate(const QString& applicationDir, const QString& familyName)
@@ -30,36 +52,58 @@ QString Locate(const QString& applicationDir, const QString& familyName)
     return QFile::exists(familyFile) ? familyFile : dir + QStringLiteral("AdvTrigger_Presets.json");
 }
 
-QList<PresetEntry> Read(const QString& path, const QString& applicationDir)
+QList<PresetEntry> Read(const QString& path, const QString& applicationDir, PresetsFileProblems* problems)
 {
+    PresetsFileProblems found;
     QList<PresetEntry> presets;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         qWarning("WARN: Couldn't open file with presets: '%s'", applicationDir.toLatin1().constData());
+        found.fatal = QCoreApplication::translate("PresetsFile", "%1: cannot be read: %2").arg(path, file.errorString());
+        if (problems)
+            *problems = found;
         return presets;
     }
     QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
-    if (document.isNull() || error.error != QJsonParseError::NoError)
+    const QByteArray data = file.readAll();
+    const QJsonDocument document = QJsonDocument::fromJson(data, &error);
+    found.parsed = !document.isNull() && error.error == QJsonParseError::NoError;
+    if (!found.parsed) {
         qWarning("JSON parse error: '%s'", error.errorString().toLatin1().constData());
+        found.fatal = SyntaxError(path, data, error.offset, error.errorString());
+    } else if (!document.isObject()) {
+        found.fatal = QCoreApplication::translate("PresetsFile", "%1: the file holds no JSON object").arg(path);
+    }
     // After a parse error the root is empty and nothing is offered.
     const QJsonObject root = document.object();
     const QJsonValue names = root.value(PresetsKey);
-    if (!names.isArray())
+    if (!names.isArray()) {
+        if (found.fatal.isEmpty())
+            found.fatal = QCoreApplication::translate("PresetsFile", "%1: no \"#presets\" list").arg(path);
+        if (problems)
+            *problems = found;
         return presets;
+    }
     for (const QJsonValue& element : names.toArray()) {
         const QString name = element.toString();
         const QJsonValue body = root.value(name);
-        if (!body.isObject())
+        if (!body.isObject()) {
+            found.skipped << QCoreApplication::translate("PresetsFile", "\"%1\" is listed in \"#presets\" but has no object of that name")
+                                 .arg(element.toVariant().toString());
             continue;
+        }
         QVariantMap map = body.toObject().toVariantMap();
         PresetEntry entry;
         entry.name = name;
         entry.toolTip = BuildPresetToolTip(name, map);
         map.remove(ToolTipKey);
+        // Tells which features may be missing; nothing to write.
+        entry.optional = OptionalFeatures(map.take(OptionalKey));
         entry.body = map;
         presets.append(entry);
     }
+    if (problems)
+        *problems = found;
     return presets;
 }
 

@@ -105,8 +105,9 @@ private slots:
         QTest::addColumn<QString>("preset");
         QTest::addColumn<int>("accesses");
         QTest::newRow("Custom: the status tree only") << "Custom" << 33;
-        QTest::newRow("Turn Off All") << "Turn Off All" << 177;
-        QTest::newRow("Hardware Trigger (Line0), after Turn Off All") << "Hardware Trigger (Line0)" << 241;
+        // Turn Off All clears LineInverter on each of the six lines: four accesses each.
+        QTest::newRow("Turn Off All") << "Turn Off All" << 201;
+        QTest::newRow("Hardware Trigger (Line0), after Turn Off All") << "Hardware Trigger (Line0)" << 265;
         QTest::newRow("Reset All: a command") << "Reset All" << 37;
     }
     void presets()

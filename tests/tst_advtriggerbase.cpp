@@ -199,8 +199,8 @@ private slots:
         form->AttachStatusTree(&tree);
         QAbstractItemModel* model = tree.model();
         QAbstractItemModelTester tester(model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        auto group = [model] { // the one "Trigger" row
-            const auto rows = model->match(model->index(0, 0), Qt::DisplayRole, "Trigger", -1, Qt::MatchExactly);
+        auto group = [model] { // the one trigger row: "Trigger <entry>", or "Trigger" when inactive
+            const auto rows = model->match(model->index(0, 0), Qt::DisplayRole, "Trigger", -1, Qt::MatchStartsWith);
             return rows.size() == 1 ? rows.at(0) : QModelIndex();
         };
         QCOMPARE(group().siblingAtColumn(1).data(), QVariant("inactive"));
@@ -208,10 +208,12 @@ private slots:
         form->Write("TriggerMode", "On");
         // Selectors first: the mode is shown in the group of the entry selected now.
         form->Refresh({ "TriggerMode", "TriggerSelector" });
-        QCOMPARE(group().siblingAtColumn(1).data(), QVariant("AcquisitionStart"));
+        QCOMPARE(group().data(), QVariant("Trigger AcquisitionStart"));
+        QCOMPARE(group().siblingAtColumn(1).data(), QVariant("On"));
         QVERIFY(model->rowCount(group()) > 0 && tree.isExpanded(group()));
         form->Write("TriggerMode", "Off");
         form->Refresh({ "TriggerMode" });
+        QCOMPARE(group().data(), QVariant("Trigger"));
         QCOMPARE(group().siblingAtColumn(1).data(), QVariant("inactive"));
     }
 

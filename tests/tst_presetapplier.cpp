@@ -44,6 +44,11 @@ QStringList Log(const KelCPP::Sim::SimCamera& camera, const std::string& leaveOu
     return lines;
 }
 
+QVariantMap Body(const QByteArray& json)
+{
+    return QJsonDocument::fromJson(json).object().toVariantMap();
+}
+
 // The status tree's groups as "group/entry".
 QStringList TopRows(const QAbstractItemModel* model)
 {
@@ -92,14 +97,21 @@ private slots:
         QTest::addColumn<bool>("refuseFirstWrite");
         QTest::addColumn<QStringList>("writes");
         QTest::addColumn<QStringList>("boxes");
+        QTest::addColumn<QString>("shown"); // the box's text afterwards
         const QString off = "TriggerMode=Off @TriggerSelector=AcquisitionStart";
         const QString wrongCase = "TriggerMode=on @TriggerSelector=AcquisitionStart (refused)";
         const QString box = "Error(s) on setting the preset:\n\n  Failed to set TriggerMode = %1, Current value: '%2'\n";
-        QTest::newRow("Custom writes nothing") << "Custom" << false << QStringList() << QStringList();
-        QTest::newRow("Reset All without Turn Off All") << "Reset All" << false << QStringList{"ExposureTime=4000"} << QStringList();
-        QTest::newRow("failures in one box") << "Wrong Case" << false << QStringList{off, wrongCase} << QStringList{box.arg("on", "Off")};
+        QTest::newRow("Custom writes nothing") << "Custom" << false << QStringList() << QStringList() << "Custom";
+        QTest::newRow("Reset All without Turn Off All") << "Reset All" << false << QStringList{"ExposureTime=4000"} << QStringList()
+                                                        << "Reset All";
+        QTest::newRow("failures in one box, then Custom shown") << "Wrong Case" << false << QStringList{off, wrongCase}
+                                                                << QStringList{box.arg("on", "Off")} << "Custom";
         QTest::newRow("failures of Turn Off All in a box of their own")
-            << "Wrong Case" << true << QStringList{off + " (refused)", wrongCase} << QStringList{box.arg("Off", "On"), box.arg("on", "On")};
+            << "Wrong Case" << true << QStringList{off + " (refused)", wrongCase} << QStringList{box.arg("Off", "On"), box.arg("on", "On")}
+            << "Custom";
+        QTest::newRow("only Turn Off All failed: Custom shown all the same")
+            << "Trigger On" << true << QStringList{off + " (refused)", "TriggerMode=On @TriggerSelector=AcquisitionStart"}
+            << QStringList{box.arg("Off", "On")} << "Custom";
     }
 
     // Also that the status tree is rebuilt afterwards.
@@ -119,7 +131,34 @@ private slots:
         QTEST(closer.texts, "boxes");
         for (const QString& title : closer.titles)
             QCOMPARE(title, "Select preset: " + preset);
+        QTEST(view.presetBox->currentText(), "shown");
         QCOMPARE(TopRows(view.tree->model()), TopRows(SettingsTreeModel(manager.get(), nullptr).ItemModel()));
+    }
+
+    void lacks_data();
+
+    // From the camera's description alone: no device access.
+    void lacks()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(QStringList, optional);
+        const std::uint64_t before = camera->DeviceAccessCount();
+        QStringList found;
+        for (const PresetApplier::Lack& lack : PresetApplier(manager.get()).Lacks(Body(body), optional))
+            found << (lack.featureMissing ? lack.feature : lack.feature + '/' + lack.entry);
+        QTEST(found, "lacking");
+        QCOMPARE(camera->DeviceAccessCount(), before);
+    }
+
+    void check_data();
+
+    // A dry run moves selectors only, and puts each one back.
+    void check()
+    {
+        QFETCH(QByteArray, body);
+        camera->SetCallLogEnabled(true);
+        QTEST(PresetApplier(manager.get()).Check(Body(body), {"Optional"}), "report");
+        QTEST(Log(*camera), "writes");
     }
 
     void firstManualEditSwitchesToCustomOnce()
@@ -155,6 +194,10 @@ void TestPresetApplier::apply_data()
     row("<all>: a refused selector value skips only its own dependents", all("<all>"),
         QStringList{"TriggerSelector=FrameStart (refused)"} + walk.mid(2) + QStringList{"TriggerSelector=AcquisitionStart"},
         failed.arg("TriggerSelector", "FrameStart", "AcquisitionStart"), "TriggerSelector");
+    QStringList refusedMode = walk;
+    refusedMode[1] += " (refused)";
+    row("a refused selected feature names the selector value", all("<all>"), refusedMode + QStringList{"TriggerSelector=AcquisitionStart"},
+        failed.arg("TriggerMode", "On", "Off") + "    for TriggerSelector = FrameStart\n", "TriggerMode");
     row("list form: in order, a refused #value skips that element only",
         R"({"TriggerSelector": [{"#value": "<all>", "TriggerMode": "On"}, {"TriggerMode": "On", "#value": "ExposureStart", "TriggerDelay": 7}]})",
         {"TriggerSelector=<all> (refused)", "TriggerSelector=ExposureStart", "TriggerDelay=7" + at + "ExposureStart",
@@ -172,6 +215,63 @@ void TestPresetApplier::apply_data()
         {"AcquisitionFrameCount=100", "ExposureTime=15"});
     for (auto [json, on] : std::initializer_list<std::pair<QByteArray, bool>>{{R"("FALSE")", false}, {R"("no")", true}, {"0", false}, {"2", true}})
         row("boolean from " + json, R"({"PtpEnable": {"#value": )" + json + "}}", {on ? "PtpEnable=true" : "PtpEnable=false"});
+}
+
+void TestPresetApplier::lacks_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QStringList>("optional");
+    QTest::addColumn<QStringList>("lacking"); // "Feature", or "Feature/entry"
+    auto row = [](const char* name, const QByteArray& body, const QStringList& lacking, const QStringList& optional = {}) {
+        QTest::newRow(name) << body << optional << lacking;
+    };
+    row("misspelled features, selected or not", R"({"TrigerMode": {"#value": "On"}, "TriggerSelector": {"#value": "FrameStart", "TrigerDelay": 5}})",
+        {"TrigerMode", "TrigerDelay"});
+    row("entries of enumerations, as value or selected", R"({"TriggerSelector": {"#value": "FrameEnd", "TriggerMode": "on", "TriggerDelay": "x"}})",
+        {"TriggerSelector/FrameEnd", "TriggerMode/on"});
+    row("an entry not available now is still the camera's", R"({"TriggerSelector": {"#value": "ExposureEnd"}})", {});
+    row("<all> names no entry, <all>_X names X", R"({"TriggerSelector": {"#value": "<all>_Bogus", "TriggerMode": "On"}})",
+        {"TriggerSelector/Bogus"});
+    row("optional features, and what is set for an optional selector the camera lacks",
+        R"({"CounterSelector": {"#value": "Counter0", "CounterEventSource": "Line1"}, "LineInverter": {"#value": true}})", {},
+        {"CounterSelector", "LineInverter"});
+    row("optional excuses absence only", R"({"TriggerMode": {"#value": "Of"}})", {"TriggerMode/Of"}, {"TriggerMode"});
+    row("a missing command, even if listed", R"({"#execute": "CounterReset"})", {"CounterReset"}, {"CounterReset"});
+}
+
+void TestPresetApplier::check_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QStringList>("report");
+    QTest::addColumn<QStringList>("writes");
+    const QString back = "TriggerSelector=AcquisitionStart";
+    QTest::newRow("in order, with what the camera would make of each value")
+        << QByteArray(R"({"#execute": "NoCommand", "AcquisitionFrameCount": {"#value": 7}, "DeviceTemperature": {"#value": 5},
+                         "TriggerSelector": {"#value": "FrameStart", "TriggerDelay": 5000, "TriggerMode": "on", "TrigerMode": "On"}})")
+        << QStringList{"  AcquisitionFrameCount = 7",
+                       "    ! not a multiple of the increment 4: the camera would hold another value",
+                       "  DeviceTemperature = 5",
+                       "    ! not writable now: skipped (unless an earlier setting of this preset changes that)",
+                       "  TriggerSelector = FrameStart",
+                       "    TrigerMode = On",
+                       "      ! no such feature on this camera: skipped",
+                       "    TriggerDelay = 5000",
+                       "      ! outside 0 to 1000: 1000 would be written",
+                       "    TriggerMode = on",
+                       "      ! no entry \"on\"",
+                       "  run NoCommand",
+                       "    ! no such command on this camera: reported as failed"}
+        << QStringList{"TriggerSelector=FrameStart", back};
+    QTest::newRow("<all>: every entry, then the earlier one; a missing optional feature")
+        << QByteArray(R"({"TriggerSelector": {"#value": "<all>", "TriggerMode": "On"}, "Optional": {"#value": 1}})")
+        << QStringList{"  Optional = 1",
+                       "    ! no such feature on this camera: skipped (optional)",
+                       "  TriggerSelector = <all>: every entry available now (FrameStart, AcquisitionStart, ExposureStart)",
+                       "  TriggerSelector = FrameStart", "    TriggerMode = On",
+                       "  TriggerSelector = AcquisitionStart", "    TriggerMode = On",
+                       "  TriggerSelector = ExposureStart", "    TriggerMode = On",
+                       "  TriggerSelector = AcquisitionStart (afterwards; a failure is not reported)"}
+        << QStringList{"TriggerSelector=FrameStart", back, "TriggerSelector=ExposureStart", back};
 }
 
 QTEST_MAIN(TestPresetApplier)

@@ -3,6 +3,7 @@
 #include "presetview.h"
 #include "testsupport.h"
 
+#include <QToolTip>
 #include <QtTest>
 
 namespace {
@@ -72,15 +73,48 @@ private slots:
     {
         QFETCH(QByteArray, content);
         QFETCH(QString, tooltip);
+        QFETCH(QStringList, problems);
         PresetsDir dir;
         if (!content.isNull())
             dir.Write(Generic, content);
-        const QList<PresetEntry> presets = PresetsFile::Read(dir.File(Generic), dir.Path());
+        PresetsFileProblems found;
+        const QList<PresetEntry> presets = PresetsFile::Read(dir.File(Generic), dir.Path(), &found);
         QStringList names;
-        for (const PresetEntry& preset : presets)
+        for (const PresetEntry& preset : presets) {
             names << preset.name;
+            QVERIFY(!preset.body.contains("#optional"));
+        }
         QTEST(names, "offered");
         QVERIFY(tooltip.isNull() || presets[0].toolTip == tooltip);
+        QTEST(presets.value(0).optional, "optional");
+        QCOMPARE((found.fatal.isEmpty() ? QStringList() : QStringList{found.fatal}) + found.skipped,
+                 problems.replaceInStrings("%1", dir.File(Generic)));
+    }
+
+    void mistakesAreShown_data(); // out of line: moc cannot read the raw strings
+
+    // They used to leave the box emptier than the file meant, without a
+    // word. Now the box is marked: its tooltip says what is wrong, with
+    // tooltips off as well, and the host's status line hears of it.
+    void mistakesAreShown()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, message);
+        PresetsDir dir;
+        auto camera = TestSupport::CameraFromJson(Description.arg(QString()).toUtf8());
+        PresetView view(TestSupport::CameraFeatures(*camera), dir.Path());
+        QVERIFY(view.presetBox->toolTip().isEmpty()); // no file is no mistake
+
+        dir.Write(Generic, content); // a dialog opened after the file was edited
+        QSignalSpy status(&view, SIGNAL(CameraAccessFailed(QString)));
+        view.LoadPresets(view.presetBox, dir.Path());
+        message = message.arg(dir.File(Generic));
+        QCOMPARE(status.count(), 1);
+        QCOMPARE(status[0][0].toString(), message);
+        view.show();
+        QHelpEvent hover(QEvent::ToolTip, QPoint(2, 2), view.presetBox->mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(view.presetBox, &hover);
+        QTRY_COMPARE(QToolTip::text(), message.toHtmlEscaped());
     }
 };
 
@@ -89,20 +123,27 @@ void TestPresetsFile::read_data()
     QTest::addColumn<QByteArray>("content"); // null: no file
     QTest::addColumn<QStringList>("offered");
     QTest::addColumn<QString>("tooltip"); // of the first preset, when not null
-    auto row = [](const char* name, const QByteArray& content, const QStringList& offered, const QString& tooltip = QString()) {
-        QTest::newRow(name) << content << offered << tooltip;
+    QTest::addColumn<QStringList>("problems"); // %1: the file
+    QTest::addColumn<QStringList>("optional"); // of the first preset
+    auto row = [](const char* name, const QByteArray& content, const QStringList& offered, const QString& tooltip = QString(),
+                  const QStringList& problems = {}, const QStringList& optional = {}) {
+        QTest::newRow(name) << content << offered << tooltip << problems << optional;
     };
     auto preset = [&](const char* name, const QByteArray& body, const QString& settings, const QString& tip = "") {
         row(name, R"({"#presets": ["P"], "P": )" + body + "}", {"P"},
             "<b>P</b><br>" + tip + (settings.isEmpty() ? "" : "<br>Settings:<blockquote>" + settings + "</blockquote>\n"));
     };
-    row("missing file", QByteArray(), {});
-    row("invalid JSON", R"({"#presets": ["A"], "A": {})", {});
-    row("root is an array", R"(["A", {"A": {}}])", {});
-    row("#presets not an array", R"({"#presets": "A", "A": {}})", {});
+    row("missing file", QByteArray(), {}, {}, {"%1: cannot be read: No such file or directory"});
+    row("invalid JSON", R"({"#presets": ["A"], "A": {})", {}, {}, {"%1:1:28: unterminated object"});
+    row("invalid JSON: line and column in characters", "{\"#presets\": [\"\xc3\x84\"],\n \"\xc3\x84\": {} x}", {}, {},
+        {"%1:2:11: unterminated object"});
+    row("root is an array", R"(["A", {"A": {}}])", {}, {}, {"%1: the file holds no JSON object"});
+    row("#presets not an array", R"({"#presets": "A", "A": {}})", {}, {}, {"%1: no \"#presets\" list"});
     row("#presets order, not file order; a name listed twice gives two entries",
         R"({"B": {}, "#presets": ["B", "A", "B"], "A": {}, "C": {}})", {"B", "A", "B"});
-    row("listed names without an object skipped", R"({"#presets": ["A", "B", "C", "D", "E"], "A": [], "B": "x", "C": {}, "D": null})", {"C"});
+    const QString skipped = R"("%2" is listed in "#presets" but has no object of that name)";
+    row("listed names without an object skipped", R"({"#presets": ["A", "B", "C", "D", "E"], "A": [], "B": "x", "C": {}, "D": null})", {"C"},
+        {}, {skipped.arg("A"), skipped.arg("B"), skipped.arg("D"), skipped.arg("E")});
     row("a name that is no string names the empty key", R"({"#presets": [7, true], "": {}, "7": {}})", {"", ""});
 
     preset("empty body: the bold name and a line break", "{}", "");
@@ -115,6 +156,18 @@ void TestPresetsFile::read_data()
     preset("numbers and booleans as text, upper case before lower case",
            R"({"b": {"#value": 1500.5}, "B": {"#value": true, "x": 20}})", "<b>B</b>: true<br>x: 20<br><b>b</b>: 1500.5<br>");
     preset("list form and plain values not shown", R"({"#tooltip": "T", "L": [{"#value": "Line1", "M": "O"}], "E": 5})", "", "T");
+    row("#optional: neither shown nor written", R"({"#presets": ["P"], "P": {"#optional": ["A", 5, "B"], "#tooltip": "T"}})", {"P"},
+        "<b>P</b><br>T", {}, {"A", "B"});
+}
+
+void TestPresetsFile::mistakesAreShown_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("message"); // %1: the file
+    QTest::newRow("syntax error") << QByteArray("{\n  \"#presets\": [\"A\"]\n  \"A\": {}\n}")
+                                  << "No presets loaded: %1:3:4: unterminated object";
+    QTest::newRow("a listed preset without its object") << QByteArray(R"({"#presets": ["A", "B"], "A": {}})")
+                                                        << R"(Presets left out: "B" is listed in "#presets" but has no object of that name)";
 }
 
 QTEST_MAIN(TestPresetsFile)

@@ -3,6 +3,7 @@
 #include "presetview.h"
 #include "testsupport.h"
 
+#include <QStandardItemModel>
 #include <QtTest>
 
 #include <chrono>
@@ -18,7 +19,7 @@ namespace {
 // starts at 0 and counts the line's rising edges.
 const QMap<QString, QStringList> promises = {
     {"Custom", {"TriggerSelector=FrameStart TriggerMode=On"}}, // left as it was
-    {"Turn Off All", {"TriggerSelector=* TriggerMode=Off", "LineSelector=* LineSource=Off"}},
+    {"Turn Off All", {"TriggerSelector=* TriggerMode=Off", "LineSelector=* LineSource=Off LineInverter=0"}},
     {"Reset All", {"LineSelector=Line3 LineSource=UserOutput0", "LineSelector=Line4 LineMode=Input"}},
     {"Software Trigger", {"TriggerSelector=FrameStart TriggerMode=On TriggerSource=Software"}},
     {"Hardware Trigger (Line0)", {"TriggerSelector=FrameStart TriggerMode=On TriggerSource=Line0"}},
@@ -137,6 +138,77 @@ private slots:
             if (QTest::currentTestFailed())
                 return;
         }
+    }
+
+    void outputsLowAfterTurnOffAll_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("preset");
+        for (const QString file : {"AdvTrigger_Presets.json", "AdvTrigger_VistaPro_Presets.json"}) {
+            QTest::newRow(qPrintable(file + ": Turn Off All")) << file << "Turn Off All";
+            // Sets no inverter itself: what Turn Off All left is what stays.
+            QTest::newRow(qPrintable(file + ": Software Trigger")) << file << "Software Trigger";
+        }
+    }
+
+    // An inverted output with nothing driving it is high: its LED stays lit
+    // unless the inverter is cleared as well.
+    void outputsLowAfterTurnOffAll()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, preset);
+        PresetsDir dir;
+        QVERIFY(QFile::copy(TestSupport::SourceDir() + "/data/presets/" + file, dir.File(file)));
+        const auto camera = TestSupport::OpenCamera("full.json");
+        PresetView view(TestSupport::CameraFeatures(*camera), dir.Path());
+        FeatureManager& manager = *view.Manager();
+        Walk(manager, "LineSelector=Line2 LineSource=Off LineInverter=1", true);
+        camera->Step(1ms);
+        QVERIFY(manager.GetValue("LineStatus") != 0.0);
+
+        BoxCloser closer;
+        view.presetBox->setCurrentText(preset);
+        QCOMPARE(closer.texts, QStringList());
+        camera->Step(1ms);
+        for (const QString line : {"Line2", "Line3", "Line4", "Line5"})
+            Walk(manager, QString("LineSelector=%1 LineStatus=0 LineInverter=0").arg(line), false);
+    }
+
+    void basicCameraOffersWhatItCanDo_data()
+    {
+        QTest::addColumn<QString>("preset");
+        QTest::addColumn<QString>("missing"); // what its tooltip names; empty: offered
+        const QString path = TestSupport::SourceDir() + "/data/presets/AdvTrigger_Presets.json";
+        const QMap<QString, QString> missing = {{"PWM (Timer0 on Line3)", "entry Timer0Active of LineSource, TimerSelector"},
+                                                {"Count Pulses (Line1)", "CounterReset, CounterSelector"}};
+        for (const PresetEntry& preset : PresetsFile::Read(path, path))
+            QTest::newRow(qPrintable(preset.name)) << preset.name << missing.value(preset.name);
+    }
+
+    // The basic camera has no timers, counters, inverters or debouncing.
+    // What it cannot do is greyed out with the reason; what it offers
+    // applies without a failure.
+    void basicCameraOffersWhatItCanDo()
+    {
+        QFETCH(QString, preset);
+        QFETCH(QString, missing);
+        PresetsDir dir;
+        QVERIFY(QFile::copy(TestSupport::SourceDir() + "/data/presets/AdvTrigger_Presets.json", dir.File("AdvTrigger_Presets.json")));
+        const auto camera = TestSupport::OpenCamera("basic.json");
+        PresetView view(TestSupport::CameraFeatures(*camera), dir.Path());
+        const int index = view.presetBox->findText(preset);
+        const QStandardItem* item = qobject_cast<QStandardItemModel*>(view.presetBox->model())->item(index);
+        const QString toolTip = view.presetBox->itemData(index, Qt::ToolTipRole).toString();
+        if (!missing.isEmpty()) {
+            QVERIFY(!item->isEnabled());
+            QVERIFY2(toolTip.contains("<b>Not available on this camera, which lacks: ") && toolTip.contains(missing), qPrintable(toolTip));
+            return;
+        }
+        QVERIFY2(item->isEnabled() && !toolTip.contains("Not available"), qPrintable(toolTip));
+        BoxCloser closer;
+        view.presetBox->setCurrentIndex(index);
+        QCOMPARE(closer.texts, QStringList());
+        QCOMPARE(view.presetBox->currentText(), preset);
     }
 };
 

@@ -25,7 +25,17 @@ class TestViewer : public QObject
     }
 
 private slots:
-    void initTestCase() { QVERIFY(QFile::copy(TestSupport::CameraPath("othervendor.json"), caller.filePath("mine.json"))); }
+    void initTestCase()
+    {
+        QVERIFY(QFile::copy(TestSupport::CameraPath("othervendor.json"), caller.filePath("mine.json")));
+        const QByteArray typo = "{\"#presets\": [\"Trigger\"],\n"
+                                "  \"Trigger\": {\"TriggerSelector\": {\"#value\": \"FrameStart\", \"TrigerMode\": \"On\"}}}";
+        for (auto [name, content] : {std::pair<const char*, QByteArray>{"typo.json", typo},
+                                     {"broken.json", "{\n  \"#presets\": []\n  \"A\": {}\n}"}}) {
+            QFile file(caller.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+        }
+    }
 
     void check_data()
     {
@@ -67,6 +77,35 @@ private slots:
         QFETCH(QString, message);
         const QString out = RunViewer(arguments);
         QVERIFY2(out.startsWith("failed (2): " + message) && out.count('\n') == 1, qPrintable(out));
+    }
+
+    void checkPresets_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("expected"); // parts of the output; %1 the caller's folder, %2 the viewer's
+        const QString basic = TestSupport::CameraPath("basic.json");
+        QTest::newRow("the file the page loads for the camera")
+            << QStringList{"--check-presets", "--camera", basic}
+            << QStringList{"Presets file: %2/plugins/AdvTrigger_Presets.json\n",
+                           "\n\"PWM (Timer0 on Line3)\" (after \"Turn Off All\"): not offered, this camera lacks entry \"Timer0Active\" of LineSource, TimerSelector,",
+                           "\n9 presets, 2 not offered on this camera\n"};
+        QTest::newRow("a misspelled feature, in a file named relative to the caller")
+            << QStringList{"--camera", basic, "--check-presets", "typo.json"}
+            << QStringList{"Presets file: %1/typo.json\n", "\n\"Trigger\": not offered, this camera lacks TrigerMode\n"
+                           "  TriggerSelector = FrameStart\n    TrigerMode = On\n      ! no such feature on this camera: skipped\n"};
+        QTest::newRow("a syntax error: where, and result 1") << QStringList{"--check-presets", "broken.json"}
+                                                             << QStringList{"failed (1): camera-viewer: %1/broken.json:3:4: unterminated object\n"};
+    }
+
+    // A dry run: what each preset would write and what the camera lacks.
+    void checkPresets()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, expected);
+        const QString out = RunViewer(arguments);
+        for (const QString& part : expected)
+            QVERIFY2(out.contains(QString(part).replace("%1", caller.path()).replace("%2", qEnvironmentVariable("KEL_RUNTIME_DIR"))),
+                     qPrintable(out));
     }
 
     // The bundled simulated cameras are listed whatever Aravis finds.

@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMetaObject>
 #include <QPixmap>
 #include <QPushButton>
 #include <QTimer>
@@ -39,7 +40,7 @@ bool HasArgument(int argc, char** argv, const char* name)
 void UseOffscreenWithoutDisplay(int argc, char** argv)
 {
     bool headlessJob = false;
-    for (const char* name : {"--screenshot", "--check", "--help", "-h", "--help-all", "--list"})
+    for (const char* name : {"--screenshot", "--check", "--check-presets", "--help", "-h", "--help-all", "--list"})
         headlessJob = headlessJob || HasArgument(argc, argv, name);
     if (headlessJob && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")
         && qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
@@ -112,6 +113,28 @@ void ListCameras(const QString& cameraDir)
         Print(stdout, QStringLiteral("%1\tsimulated camera").arg(QDir::toNativeSeparators(file.absoluteFilePath())));
 }
 
+// The page that took the camera checks the presets file: its own reading
+// and the walk it applies presets with, writing nothing. Found by the
+// operation it offers, so the viewer needs none of the plug-in's code.
+int CheckPresets(const QWidget& window, const QString& file)
+{
+    for (QObject* page : window.findChildren<QObject*>()) {
+        if (page->metaObject()->indexOfMethod("CheckPresets(QString)") < 0)
+            continue;
+        QVariantMap result;
+        QMetaObject::invokeMethod(page, "CheckPresets", Qt::DirectConnection, Q_RETURN_ARG(QVariantMap, result),
+                                  Q_ARG(QString, file));
+        std::fputs(result.value(QStringLiteral("report")).toString().toLocal8Bit().constData(), stdout);
+        std::fflush(stdout);
+        if (result.value(QStringLiteral("parsed")).toBool())
+            return 0;
+        Print(stderr, QStringLiteral("camera-viewer: %1").arg(result.value(QStringLiteral("error")).toString()));
+        return 1;
+    }
+    Print(stderr, QStringLiteral("camera-viewer: no plug-in took this camera, so no presets apply to it"));
+    return 2;
+}
+
 bool Save(const QPixmap& picture, const QString& path)
 {
     const bool saved = picture.save(path, "PNG");
@@ -147,7 +170,14 @@ int main(int argc, char** argv)
                                          QStringLiteral("List the plug-ins found and what each answered for the camera, then exit."));
     const QCommandLineOption dialogOption(QStringLiteral("dialog"),
                                           QStringLiteral("Open the tab's advanced dialog first; with --screenshot, also write it to FILE-dialog.png."));
-    parser.addOptions({cameraOption, listOption, pollOption, screenshotOption, checkOption, dialogOption});
+    const QCommandLineOption checkPresetsOption(
+        QStringLiteral("check-presets"),
+        QStringLiteral("Check a presets file against the camera without applying anything: per preset, what it would "
+                       "write, in order, and what the camera lacks or would refuse. FILE defaults to the file the page "
+                       "loads for the camera. Exits with 1 when the file cannot be read or is no JSON."));
+    parser.addOptions({cameraOption, listOption, pollOption, screenshotOption, checkOption, dialogOption, checkPresetsOption});
+    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("With --check-presets: the presets file to check."),
+                                 QStringLiteral("[FILE]"));
     parser.process(app);
 
     // Paths on the command line mean what they meant where the user stood;
@@ -171,6 +201,9 @@ int main(int argc, char** argv)
     const QString screenshotPath = parser.isSet(screenshotOption)
                                        ? QFileInfo(parser.value(screenshotOption)).absoluteFilePath()
                                        : QString();
+    const QString presetsFile = parser.positionalArguments().isEmpty()
+                                    ? QString()
+                                    : QFileInfo(parser.positionalArguments().constFirst()).absoluteFilePath();
     QDir::setCurrent(appDir);
 
     OpenedCamera opened = OpenCamera(cameraPath, pollRate);
@@ -193,6 +226,9 @@ int main(int argc, char** argv)
             Print(stdout, QStringLiteral("no plug-in in %1/plugins").arg(appDir));
         return 0;
     }
+
+    if (parser.isSet(checkPresetsOption))
+        return CheckPresets(window, presetsFile);
 
     window.show();
     if (parser.isSet(dialogOption)) {

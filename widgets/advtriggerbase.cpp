@@ -8,9 +8,12 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDoubleSpinBox>
 #include <QDoubleValidator>
 #include <QEvent>
+#include <QFile>
+#include <QFileInfo>
 #include <QGraphicsDropShadowEffect>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -22,9 +25,11 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QSpinBox>
+#include <QStandardItemModel>
 #include <QTableWidget>
 #include <QTreeView>
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 #include <limits>
@@ -619,14 +624,74 @@ void AdvTriggerBase::OnExecuteCommandButton()
     ShowAccessState(qobject_cast<QWidget*>(sender()), feature, since);
 }
 
+namespace {
+
+// What a preset names that the camera lacks, for the preset's tooltip.
+QString LacksText(const QList<PresetApplier::Lack>& lacks)
+{
+    QStringList items;
+    for (const PresetApplier::Lack& lack : lacks) {
+        items << (lack.featureMissing ? lack.feature.toHtmlEscaped()
+                                      : AdvTriggerBase::tr("entry %1 of %2").arg(lack.entry.toHtmlEscaped(), lack.feature));
+    }
+    return items.join(QStringLiteral(", "));
+}
+
+// The same in the dry run's report.
+QString LacksReport(const QList<PresetApplier::Lack>& lacks)
+{
+    QStringList items;
+    for (const PresetApplier::Lack& lack : lacks)
+        items << (lack.featureMissing ? lack.feature : QStringLiteral("entry \"%1\" of %2").arg(lack.entry, lack.feature));
+    return items.join(QStringLiteral(", "));
+}
+
+// Whether choosing the preset of that name applies "Turn Off All" first.
+bool AfterTurnOffAll(const QString& name, const QList<PresetEntry>& presets)
+{
+    const bool listed = std::any_of(presets.cbegin(), presets.cend(), [](const PresetEntry& preset) {
+        return preset.name == PresetsFile::TurnOffAllPreset;
+    });
+    return listed && name != PresetsFile::TurnOffAllPreset && name != PresetsFile::CustomPreset
+           && name != PresetsFile::ResetAllPreset;
+}
+
+} // namespace
+
 void AdvTriggerBase::LoadPresets(QComboBox* presetBox, const QString& applicationDir)
 {
     presetBox->clear();
     const QString path = PresetsFile::Locate(
         applicationDir, featureManager->GetStringValue(QStringLiteral("DeviceFamilyName")));
-    for (const PresetEntry& preset : PresetsFile::Read(path, applicationDir)) {
+    PresetsFileProblems problems;
+    const QList<PresetEntry> presets = PresetsFile::Read(path, applicationDir, &problems);
+    PresetApplier applier(featureManager);
+    auto* model = qobject_cast<QStandardItemModel*>(presetBox->model());
+    for (const PresetEntry& preset : presets) {
         presetBox->addItem(QIcon(), preset.name, preset.body);
-        presetBox->setItemData(presetBox->count() - 1, preset.toolTip, Qt::ToolTipRole);
+        const int index = presetBox->count() - 1;
+        QString toolTip = preset.toolTip;
+        // Offered, it would fail or do only part of what it promises. Greyed
+        // rather than left out: the user sees that it exists and why not here.
+        const QList<PresetApplier::Lack> lacks = applier.Lacks(preset.body, preset.optional);
+        if (!lacks.isEmpty()) {
+            toolTip += QStringLiteral("<br><b>%1</b>").arg(tr("Not available on this camera, which lacks: %1").arg(LacksText(lacks)));
+            if (model && model->item(index))
+                model->item(index)->setEnabled(false);
+        }
+        presetBox->setItemData(index, toolTip, Qt::ToolTipRole);
+    }
+
+    // A mistake in the file must not look like a camera without presets.
+    QStringList found;
+    if (!problems.fatal.isEmpty() && QFile::exists(path))
+        found << tr("No presets loaded: %1").arg(problems.fatal);
+    if (!problems.skipped.isEmpty())
+        found << tr("Presets left out: %1").arg(problems.skipped.join(QStringLiteral("; ")));
+    const QString message = found.join(QStringLiteral("; "));
+    if (!message.isEmpty() || !presetBox->property(FailureProperty).toString().isEmpty()) {
+        presetBox->setToolTip(message.toHtmlEscaped());
+        SetMark(presetBox, message);
     }
 }
 
@@ -645,22 +710,70 @@ void AdvTriggerBase::OnSelectPreset(int idx)
     };
     // Every preset starts from a camera with everything switched off, except
     // the ones that mark manual edits or reset the camera themselves.
-    ++presetDepth;
+    if (++presetDepth == 1)
+        presetFailed = false;
     const int turnOffAll = indexOf(PresetsFile::TurnOffAllPreset);
     if (turnOffAll != -1 && idx != turnOffAll && idx != indexOf(PresetsFile::CustomPreset)
         && idx != indexOf(PresetsFile::ResetAllPreset))
         OnSelectPreset(turnOffAll);
 
     const QString errors = PresetApplier(featureManager).Apply(box->itemData(idx).toMap());
+    const int custom = indexOf(PresetsFile::CustomPreset);
     if (!errors.isEmpty()) {
-        QMessageBox::warning(this, tr("Select preset: %1").arg(box->currentText()),
-                             tr("Error(s) on setting the preset:\n\n%1").arg(errors), QMessageBox::Ok,
-                             QMessageBox::NoButton);
+        presetFailed = true;
+        QMessageBox warning(QMessageBox::Warning, tr("Select preset: %1").arg(box->currentText()),
+                            tr("Error(s) on setting the preset:\n\n%1").arg(errors), QMessageBox::Ok, this);
+        // Undoing would mean more writes that may fail as well.
+        warning.setInformativeText(custom != -1 ? tr("The settings that took effect stay. The preset box shows \"Custom\".")
+                                                : tr("The settings that took effect stay. The preset box shows no preset."));
+        warning.exec();
     }
+    if (--presetDepth > 0)
+        return;
     // Rebuilding the tree walks every selector on the camera: once, after
     // the outermost preset, is enough.
-    if (--presetDepth == 0)
-        statusModel->Reload();
+    statusModel->Reload();
+    if (presetFailed) {
+        // The camera is not what the name in the box promises. Shown, not
+        // chosen: "Custom" is not applied on top.
+        const QSignalBlocker block(box);
+        box->setCurrentIndex(custom);
+    }
+}
+
+QVariantMap AdvTriggerBase::CheckPresets(const QString& file)
+{
+    const QString path = !file.isEmpty() ? file
+                                         : PresetsFile::Locate(QCoreApplication::applicationDirPath(),
+                                                               featureManager->GetStringValue(QStringLiteral("DeviceFamilyName")));
+    PresetsFileProblems problems;
+    const QList<PresetEntry> presets = PresetsFile::Read(path, QFileInfo(path).absolutePath(), &problems);
+    QStringList lines{QStringLiteral("Presets file: %1").arg(path)};
+    if (!problems.fatal.isEmpty())
+        lines << QStringLiteral("! ") + problems.fatal;
+    for (const QString& skipped : problems.skipped)
+        lines << QStringLiteral("! ") + skipped;
+
+    PresetApplier applier(featureManager);
+    int unavailable = 0;
+    for (const PresetEntry& preset : presets) {
+        QString header = QStringLiteral("\"%1\"").arg(preset.name);
+        if (AfterTurnOffAll(preset.name, presets))
+            header += QStringLiteral(" (after \"%1\")").arg(PresetsFile::TurnOffAllPreset);
+        const QList<PresetApplier::Lack> lacks = applier.Lacks(preset.body, preset.optional);
+        if (!lacks.isEmpty()) {
+            header += QStringLiteral(": not offered, this camera lacks ") + LacksReport(lacks);
+            ++unavailable;
+        }
+        lines << QString() << header;
+        const QStringList writes = applier.Check(preset.body, preset.optional);
+        lines << (writes.isEmpty() ? QStringList{QStringLiteral("  (writes nothing)")} : writes);
+    }
+    lines << QString()
+          << QStringLiteral("%1 presets, %2 not offered on this camera").arg(presets.size()).arg(unavailable);
+    return {{QStringLiteral("report"), lines.join(QLatin1Char('\n')) + QLatin1Char('\n')},
+            {QStringLiteral("parsed"), problems.parsed},
+            {QStringLiteral("error"), problems.fatal}};
 }
 
 // --- I/O line table -----------------------------------------------------

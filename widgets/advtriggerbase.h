@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <QVariantMap>
 
 class QComboBox;
 class QTableWidget;
@@ -78,10 +79,22 @@ public:
 
     // Fills the preset box from the presets file in the host's plugins
     // folder: one entry per preset, the body as user data, the description
-    // as tooltip. A broken file leaves the box empty.
+    // as tooltip. A preset naming a feature, command or entry this camera
+    // lacks (and does not list in "#optional") is greyed out, the reason
+    // added to its tooltip. A broken file leaves the box empty and marked
+    // with what is wrong (file:line:column for a syntax error), which the
+    // host hears of through CameraAccessFailed.
     void LoadPresets(QComboBox* presetBox, const QString& applicationDir);
     // Writes one preset value; an empty text on success, else a failure line.
     QString SetPresetFeature(const QString& featureName, const QVariant& value);
+    // A dry run over the presets file `path` (empty: the one LoadPresets
+    // would read from the host's folder): per preset, what choosing it would
+    // write, in order, and what this camera lacks or would refuse. Writes no
+    // setting; selectors are moved to look behind them and put back.
+    // Returns "report" (the text), "parsed" (the file was read and is JSON)
+    // and "error" (why nothing is offered, if so). Invokable by name, for
+    // hosts that check files without showing the page.
+    Q_INVOKABLE QVariantMap CheckPresets(const QString& path);
 
     // The text a line edit shows for a feature: the entry or string, the
     // number with six significant digits, or "0x" and upper-case hex digits
@@ -142,6 +155,9 @@ private:
     bool lineStatusAllRead = false;
     // How deep OnSelectPreset runs: it runs "Turn Off All" from inside itself.
     int presetDepth = 0;
+    // Whether a write of the current preset choice (the automatic "Turn Off
+    // All" included) failed.
+    bool presetFailed = false;
     QString lastReportedFailure;
     // Every widget that shows a feature's value (bound widgets, table cells).
     QList<QPointer<QWidget>> featureWidgets;

@@ -27,6 +27,30 @@
         <source>Reading %1 failed: %2</source>
         <translation>Lesen von %1 fehlgeschlagen: %2</translation>
     </message>
+    <message>
+        <source>entry %1 of %2</source>
+        <translation>Eintrag %1 von %2</translation>
+    </message>
+    <message>
+        <source>Not available on this camera, which lacks: %1</source>
+        <translation>Mit dieser Kamera nicht verfügbar, ihr fehlt: %1</translation>
+    </message>
+    <message>
+        <source>No presets loaded: %1</source>
+        <translation>Keine Voreinstellungen geladen: %1</translation>
+    </message>
+    <message>
+        <source>Presets left out: %1</source>
+        <translation>Ausgelassene Voreinstellungen: %1</translation>
+    </message>
+    <message>
+        <source>The settings that took effect stay. The preset box shows &quot;Custom&quot;.</source>
+        <translation>Die übernommenen Einstellungen bleiben erhalten. Die Auswahl zeigt &quot;Custom&quot;.</translation>
+    </message>
+    <message>
+        <source>The settings that took effect stay. The preset box shows no preset.</source>
+        <translation>Die übernommenen Einstellungen bleiben erhalten. Die Auswahl zeigt keine Voreinstellung.</translation>
+    </message>
 </context>
 <context>
     <name>AdvTriggerDialog</name>
@@ -443,6 +467,25 @@ dauer (µs)</translation>
     <message>
         <source>Vendor not supported for plugins, widget not created.</source>
         <translation>Hersteller wird von den Plug-ins nicht unterstützt, keine Seite erstellt.</translation>
+    </message>
+</context>
+<context>
+    <name>PresetsFile</name>
+    <message>
+        <source>%1: cannot be read: %2</source>
+        <translation>%1: nicht lesbar: %2</translation>
+    </message>
+    <message>
+        <source>%1: the file holds no JSON object</source>
+        <translation>%1: die Datei enthält kein JSON-Objekt</translation>
+    </message>
+    <message>
+        <source>%1: no &quot;#presets&quot; list</source>
+        <translation>%1: keine &quot;#presets&quot;-Liste</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is listed in &quot;#presets&quot; but has no object of that name</source>
+        <translation>&quot;%1&quot; steht in &quot;#presets&quot;, aber ein Objekt dieses Namens fehlt</translation>
     </message>
 </context>
 <context>
