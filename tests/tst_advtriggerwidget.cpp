@@ -91,6 +91,36 @@ private slots:
         QCOMPARE(TriggerRow(tree), QString("FrameStart"));
     }
 
+    // What the camera locks while it acquires follows it on the page, also
+    // after the dialog was open in between: start, open and close the
+    // dialog, stop.
+    void acquisitionLocksAndUnlocksThePage()
+    {
+        host->show();
+        auto* source = page->findChild<QComboBox*>("cmbTriggerSource");
+        auto* mode = page->findChild<QComboBox*>("cmbTriggerMode");
+        auto tick = [this] {
+            camera->WaitForNotifications();
+            QCoreApplication::processEvents();
+            QVERIFY(QMetaObject::invokeMethod(page, "updateTimer"));
+        };
+        tick();
+        QVERIFY(source->isEnabled() && mode->isEnabled());
+
+        QCOMPARE(camera->StartAcquisition(), KelCPP::KelError::Success);
+        tick();
+        QVERIFY(!source->isEnabled() && !mode->isEnabled());
+
+        page->findChild<QPushButton*>("btnAdvancedDialog")->click();
+        auto* dialog = page->findChild<AdvTriggerDialog*>();
+        QVERIFY(dialog);
+        dialog->parentWidget()->close();
+        QTRY_VERIFY(page->isVisible());
+        QCOMPARE(camera->StopAcquisition(), KelCPP::KelError::Success);
+        tick();
+        QVERIFY(source->isEnabled() && mode->isEnabled());
+    }
+
     // Opened while the camera streams, the dialog locks its presets at once,
     // not only at the host's next change.
     void dialogStartsInTheStreamingState()
