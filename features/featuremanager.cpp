@@ -1,5 +1,7 @@
 #include "features/featuremanager.h"
 
+#include <QCoreApplication>
+
 #include <QDebug>
 
 #include <cmath>
@@ -11,6 +13,14 @@
 using KelCPP::KelErrorType;
 
 namespace {
+
+// A bold label of the information text, in the language the plug-in shows
+// itself in (English unless a translation is installed).
+QString Label(const char* text)
+{
+    return QStringLiteral("<b>%1</b> ").arg(QCoreApplication::translate("FeatureInformation", text));
+}
+
 
 constexpr int TypeInteger = KelCPP::KelFeatureDataInt;
 constexpr int TypeFloat = KelCPP::KelFeatureDataFloat;
@@ -177,14 +187,14 @@ QString TypeBlock(const KelFeatureWrapper& feature, KelCPP::KelFeatureDataType t
         std::int64_t min = 0;
         std::int64_t max = 0;
         if (feature.GetRange(min, max) == KelCPP::KelError::Success) {
-            block += QStringLiteral("<b>Type:</b> Integer<br/><b>Minimum:</b> ")
+            block += Label(QT_TRANSLATE_NOOP("FeatureInformation", "Type:")) + QStringLiteral("Integer<br/>") + Label(QT_TRANSLATE_NOOP("FeatureInformation", "Minimum:"))
                 + QString::number(static_cast<qlonglong>(min))
-                + QStringLiteral("<br/><b>Maximum:</b> ")
+                + QStringLiteral("<br/>") + Label(QT_TRANSLATE_NOOP("FeatureInformation", "Maximum:"))
                 + QString::number(static_cast<qlonglong>(max)) + QStringLiteral("<br/>");
         }
         std::int64_t increment = 0;
         if (feature.GetIncrement(increment) == KelCPP::KelError::Success && increment != 1) {
-            block += QStringLiteral("<b>Interval:</b> ")
+            block += Label(QT_TRANSLATE_NOOP("FeatureInformation", "Interval:"))
                 + QString::number(static_cast<qlonglong>(increment)) + QStringLiteral("<br/>");
         }
         break;
@@ -195,22 +205,22 @@ QString TypeBlock(const KelFeatureWrapper& feature, KelCPP::KelFeatureDataType t
         double min = 0.0;
         double max = 0.0;
         if (feature.GetRange(min, max) == KelCPP::KelError::Success) {
-            block += QStringLiteral("<b>Type:</b> Float<br/><b>Minimum:</b> ")
-                + QString::number(min, 'g', 9) + QStringLiteral("<br/><b>Maximum:</b> ")
+            block += Label(QT_TRANSLATE_NOOP("FeatureInformation", "Type:")) + QStringLiteral("Float<br/>") + Label(QT_TRANSLATE_NOOP("FeatureInformation", "Minimum:"))
+                + QString::number(min, 'g', 9) + QStringLiteral("<br/>") + Label(QT_TRANSLATE_NOOP("FeatureInformation", "Maximum:"))
                 + QString::number(max, 'g', 12) + QStringLiteral("<br/>");
         }
         double increment = 0.0;
         if (feature.GetIncrement(increment) == KelCPP::KelError::Success) {
-            block += QStringLiteral("<b>Interval:</b> ") + QString::number(increment, 'f', 10)
+            block += Label(QT_TRANSLATE_NOOP("FeatureInformation", "Interval:")) + QString::number(increment, 'f', 10)
                 + QStringLiteral("<br/>");
         }
         break;
     }
-    case KelCPP::KelFeatureDataEnum: block = QStringLiteral("<b>Type:</b> Enumeration<br/>"); break;
-    case KelCPP::KelFeatureDataString: block = QStringLiteral("<b>Type:</b> String<br/>"); break;
-    case KelCPP::KelFeatureDataBool: block = QStringLiteral("<b>Type:</b> Boolean<br/>"); break;
-    case KelCPP::KelFeatureDataCommand: block = QStringLiteral("<b>Type:</b> Command<br/>"); break;
-    case KelCPP::KelFeatureDataRaw: block = QStringLiteral("<b>Type:</b> Raw<br/>"); break;
+    case KelCPP::KelFeatureDataEnum: block = Label(QT_TRANSLATE_NOOP("FeatureInformation", "Type:")) + QStringLiteral("Enumeration<br/>"); break;
+    case KelCPP::KelFeatureDataString: block = Label(QT_TRANSLATE_NOOP("FeatureInformation", "Type:")) + QStringLiteral("String<br/>"); break;
+    case KelCPP::KelFeatureDataBool: block = Label(QT_TRANSLATE_NOOP("FeatureInformation", "Type:")) + QStringLiteral("Boolean<br/>"); break;
+    case KelCPP::KelFeatureDataCommand: block = Label(QT_TRANSLATE_NOOP("FeatureInformation", "Type:")) + QStringLiteral("Command<br/>"); break;
+    case KelCPP::KelFeatureDataRaw: block = Label(QT_TRANSLATE_NOOP("FeatureInformation", "Type:")) + QStringLiteral("Raw<br/>"); break;
     default: break;
     }
     return block;
@@ -862,12 +872,12 @@ QString FeatureManager::GetInformation(const QString& name)
 
     std::string featureName;
     feature->GetName(featureName);
-    QString information = QStringLiteral("<b>Feature Name:</b> ")
+    QString information = Label(QT_TRANSLATE_NOOP("FeatureInformation", "Feature Name:"))
         + QString::fromStdString(featureName) + QStringLiteral("<br/>");
 
     KelCPP::KelFeatureVisibilityType visibility = KelCPP::KelFeatureVisibilityUnknown;
     feature->GetVisibility(visibility);
-    information += QStringLiteral("<b>Visibility:</b> ") + VisibilityWord(visibility);
+    information += Label(QT_TRANSLATE_NOOP("FeatureInformation", "Visibility:")) + VisibilityWord(visibility);
 
     KelCPP::KelFeatureDataType type = KelCPP::KelFeatureDataUnknown;
     if (feature->GetDataType(type) == KelCPP::KelError::Success)
@@ -875,10 +885,10 @@ QString FeatureManager::GetInformation(const QString& name)
 
     std::string category;
     feature->GetCategory(category);
-    information += QStringLiteral("<b>Category:</b> ") + QString::fromStdString(category)
+    information += Label(QT_TRANSLATE_NOOP("FeatureInformation", "Category:")) + QString::fromStdString(category)
         + QStringLiteral("<br/>");
 
-    return QStringLiteral("<b>Feature Description:</b> %1<br/>%2").arg(description).arg(information);
+    return Label(QT_TRANSLATE_NOOP("FeatureInformation", "Feature Description:")) + QStringLiteral("%1<br/>%2").arg(description).arg(information);
 }
 
 QStringList FeatureManager::GetFeatureNames()

@@ -3,6 +3,7 @@
 #include "features/featuremanager.h"
 #include "kelcpp/kelcpptypes.h"
 
+#include <QCoreApplication>
 #include <QFont>
 
 #include <iterator>
@@ -16,14 +17,24 @@ struct SelectorGroup {
 
 // Built once when the library loads; ordered by selector name, which is
 // the order the tree shows its groups in.
+// The labels are English here and translated where shown.
 const QMap<QString, SelectorGroup> SelectorTable = {
-    {QStringLiteral("CounterSelector"), {QStringLiteral("Counter"), QStringLiteral("CounterEventSource")}},
-    {QStringLiteral("TimerSelector"), {QStringLiteral("Timer"), QStringLiteral("TimerTriggerSource")}},
-    {QStringLiteral("TriggerSelector"), {QStringLiteral("Trigger"), QStringLiteral("TriggerMode")}},
+    {QStringLiteral("CounterSelector"),
+     {QStringLiteral(QT_TRANSLATE_NOOP("SettingsTreeModel", "Counter")), QStringLiteral("CounterEventSource")}},
+    {QStringLiteral("TimerSelector"),
+     {QStringLiteral(QT_TRANSLATE_NOOP("SettingsTreeModel", "Timer")), QStringLiteral("TimerTriggerSource")}},
+    {QStringLiteral("TriggerSelector"),
+     {QStringLiteral(QT_TRANSLATE_NOOP("SettingsTreeModel", "Trigger")), QStringLiteral("TriggerMode")}},
 };
 
 const QString Off = QStringLiteral("Off");
+// Marks the inactive row; what it shows is translated.
 const QString Inactive = QStringLiteral("inactive");
+
+QString Shown(const QString& text)
+{
+    return QCoreApplication::translate("SettingsTreeModel", text.toUtf8().constData());
+}
 
 // Data types the tree distinguishes.
 constexpr int TypeInteger = KelCPP::KelFeatureDataInt;
@@ -43,9 +54,9 @@ constexpr int EntryRole = Qt::UserRole + 2;
 QString Title(const QString& selector, const QString& entry)
 {
     const QString label = SelectorTable.value(selector).label;
-    if (entry.isEmpty() || entry.startsWith(label))
-        return entry.isEmpty() ? label : entry;
-    return label + QLatin1Char(' ') + entry;
+    if (entry.isEmpty())
+        return Shown(label);
+    return entry.startsWith(label) ? entry : Shown(label) + QLatin1Char(' ') + entry;
 }
 
 } // namespace
@@ -197,6 +208,17 @@ void SettingsTreeModel::RefreshOtherEntries()
     }
 }
 
+void SettingsTreeModel::Retranslate()
+{
+    for (int row = 0; row < itemModel.rowCount(); ++row) {
+        QStandardItem* label = itemModel.item(row, 0);
+        const QString entry = label->data(EntryRole).toString();
+        label->setText(Title(label->data(SelectorRole).toString(), entry));
+        if (entry.isEmpty())
+            itemModel.item(row, 1)->setText(Shown(Inactive));
+    }
+}
+
 void SettingsTreeModel::AddInstanceRow(const QString& selector, const QString& entry)
 {
     InsertSorted({selector, entry, featureManager->GetStringValue(SelectorTable.value(selector).governing),
@@ -230,7 +252,7 @@ void SettingsTreeModel::InsertRow(int row, const GroupRow& group)
     label->setData(group.entry, EntryRole);
     if (group.entry.isEmpty()) {
         label->setData(Inactive, Qt::UserRole);
-        itemModel.insertRow(row, {label, new QStandardItem(Inactive)});
+        itemModel.insertRow(row, {label, new QStandardItem(Shown(QStringLiteral(QT_TRANSLATE_NOOP("SettingsTreeModel", "inactive"))))});
         return;
     }
     QFont font = label->font();

@@ -32,6 +32,8 @@ public:
     QStandardItemModel* ItemModel() { return &itemModel; }
     // Brings the whole tree up to date from the camera.
     void Reload();
+    // The group labels again, in the language installed now.
+    void Retranslate();
     // Values the camera changes by itself (counter and timer values) of the
     // entries their selectors do not hold now: walks those selectors. The
     // selected entries' values come through OnFeatureChanged.

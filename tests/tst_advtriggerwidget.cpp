@@ -1,6 +1,7 @@
 // The tab page: what its first and later shows set up, streaming, and the
 // translation it loads.
 
+#include "features/featuremanager.h"
 #include "views/advtriggerdialog.h"
 #include "views/advtriggerwidget.h"
 #include "testsupport.h"
@@ -27,15 +28,16 @@ void Write(KelCPP::Sim::SimCamera& camera, const char* name, const char* value)
 }
 
 // What the status tree shows for the trigger group.
-// The trigger group's entry, or "inactive".
+// The trigger group's entry, or what its inactive row says.
 QString TriggerRow(const QTreeView* tree)
 {
     const QModelIndexList groups =
         tree->model()->match(tree->model()->index(0, 0), Qt::DisplayRole, "Trigger", -1, Qt::MatchStartsWith);
     if (groups.size() != 1)
         return "no single trigger group";
-    const QString state = groups.at(0).siblingAtColumn(1).data().toString();
-    return state == "inactive" ? state : groups.at(0).data().toString().mid(QString("Trigger ").size());
+    if (groups.at(0).data(Qt::UserRole).toString() == "inactive")
+        return groups.at(0).siblingAtColumn(1).data().toString();
+    return groups.at(0).data().toString().mid(QString("Trigger ").size());
 }
 
 // Child process mode, run with the locale under test in a folder holding
@@ -45,7 +47,14 @@ int ProbeTranslation()
     const auto camera = TestSupport::OpenCamera("full.json");
     QWidget first, second;
     AdvTriggerWidget firstPage(TestSupport::CameraFeatures(*camera), &first), secondPage(TestSupport::CameraFeatures(*camera), &second);
-    std::printf("%s\n%s\n", qPrintable(QLocale::system().name()), qPrintable(second.accessibleName()));
+    // The first page's status tree was built before the translator came.
+    first.show();
+    QCoreApplication::processEvents(); // the language change the translator posted
+    const QString inactive = TriggerRow(firstPage.findChild<QTreeView*>("treeView"));
+    const QString information = FeatureManager(TestSupport::WrapFeatures(*camera)).GetInformation("TriggerMode");
+    const QString type = information.section("<b>", 4, 4).section("</b>", 0, 0);
+    std::printf("%s\n%s\n%s\n%s\n", qPrintable(QLocale::system().name()), qPrintable(second.accessibleName()),
+                qPrintable(inactive), qPrintable(type));
     std::fflush(stdout); // a sanitizer's report at exit would skip the flush
     return 0;
 }
@@ -184,9 +193,16 @@ private slots:
         probe.start(QCoreApplication::applicationFilePath(), QStringList());
         QVERIFY(probe.waitForFinished(120000));
         QVERIFY2(probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0, probe.readAllStandardError().constData()); // a leak report, too
-        const QString title = translated ? german.translate("AdvTriggerWidget", "Trigger IO") : "Trigger IO";
+        // The page's title, the status tree's labels and the tooltips' labels.
+        auto shown = [&](const char* context, const char* text) {
+            return translated ? german.translate(context, text) : QString(text);
+        };
+        const QString title = shown("AdvTriggerWidget", "Trigger IO");
         QVERIFY(translated == (title != "Trigger IO"));
-        QCOMPARE(QString::fromUtf8(probe.readAllStandardOutput()), "de_DE\n" + title + '\n');
+        QCOMPARE(QString::fromUtf8(probe.readAllStandardOutput()),
+                 QStringList({"de_DE", title, shown("SettingsTreeModel", "inactive"), shown("FeatureInformation", "Type:")})
+                         .join('\n')
+                     + '\n');
     }
 };
 

@@ -12,10 +12,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QMetaObject>
 #include <QPixmap>
 #include <QPushButton>
 #include <QTimer>
+#include <QTranslator>
 
 #include <cstdio>
 #include <cstring>
@@ -150,6 +152,11 @@ int main(int argc, char** argv)
     EnsureRuntimeDir();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("camera-viewer"));
+    // The window in the user's language; load() tries de_DE, then de.
+    QTranslator translator;
+    if (translator.load(QLocale::system(), QStringLiteral("camera-viewer"), QStringLiteral("_"),
+                        QCoreApplication::applicationDirPath() + QStringLiteral("/qm")))
+        QCoreApplication::installTranslator(&translator);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Shows a camera, simulated or real, and its tab plug-ins."));

@@ -101,6 +101,7 @@ void AdvTriggerWidget::changeEvent(QEvent* event)
     // language change it causes brings the texts up to date.
     if (event->type() == QEvent::LanguageChange) {
         ui.retranslateUi(this);
+        statusModel->Retranslate();
         ShowTitle(this, tr("Trigger IO"));
     }
     AdvTriggerBase::changeEvent(event);

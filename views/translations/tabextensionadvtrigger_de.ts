@@ -506,4 +506,58 @@ dauer (µs)</translation>
         <translation>Bitte den Dialog für erweiterte Trigger verwenden.</translation>
     </message>
 </context>
+<context>
+    <name>FeatureInformation</name>
+    <message>
+        <source>Feature Description:</source>
+        <translation>Beschreibung des Merkmals:</translation>
+    </message>
+    <message>
+        <source>Feature Name:</source>
+        <translation>Name des Merkmals:</translation>
+    </message>
+    <message>
+        <source>Visibility:</source>
+        <translation>Sichtbarkeit:</translation>
+    </message>
+    <message>
+        <source>Type:</source>
+        <translation>Typ:</translation>
+    </message>
+    <message>
+        <source>Minimum:</source>
+        <translation>Minimum:</translation>
+    </message>
+    <message>
+        <source>Maximum:</source>
+        <translation>Maximum:</translation>
+    </message>
+    <message>
+        <source>Interval:</source>
+        <translation>Schrittweite:</translation>
+    </message>
+    <message>
+        <source>Category:</source>
+        <translation>Kategorie:</translation>
+    </message>
+</context>
+<context>
+    <name>SettingsTreeModel</name>
+    <message>
+        <source>Counter</source>
+        <translation>Zähler</translation>
+    </message>
+    <message>
+        <source>Timer</source>
+        <translation>Timer</translation>
+    </message>
+    <message>
+        <source>Trigger</source>
+        <translation>Trigger</translation>
+    </message>
+    <message>
+        <source>inactive</source>
+        <translation>inaktiv</translation>
+    </message>
+</context>
 </TS>
