@@ -11,7 +11,8 @@ namespace {
 
 const QString SignalOption = QStringLiteral("connectWidgetToSignal");
 // A host with a status line names a slot taking one QString, in SLOT() form;
-// the page reports there which camera access failed and why.
+// the page reports there which camera access failed and why, and what the
+// user's actions came to.
 const QString StatusOption = QStringLiteral("connectStatusToSlot");
 
 } // namespace
@@ -34,8 +35,11 @@ int TabExtensionPlugin::CreateTabWidget(
             const std::string signature = signal.toStdString();
             connect(host, signature.c_str(), page, "1camIsStreaming(bool)", Qt::AutoConnection);
             const std::string statusSlot = (options ? options->value(StatusOption).toString() : QString()).toStdString();
-            if (!statusSlot.empty())
+            if (!statusSlot.empty()) {
                 connect(page, SIGNAL(CameraAccessFailed(QString)), host, statusSlot.c_str());
+                // What the user's actions came to goes to the same status line.
+                connect(page, SIGNAL(StatusMessage(QString)), host, statusSlot.c_str());
+            }
         }
         auto* layout = new QHBoxLayout();
         layout->addWidget(page);

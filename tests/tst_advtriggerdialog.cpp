@@ -39,6 +39,64 @@ QStringList Logged(const Camera& camera, bool timerOnly = true)
 
 template <class T = QLineEdit> T* Child(const QObject* parent, const char* name) { return parent->findChild<T*>(QLatin1String(name)); }
 
+// A common laptop's screen; the offscreen one is smaller.
+const QRect LaptopScreen(0, 0, 1366, 768);
+
+// The window the page opens for the dialog, at the size it opens at on that screen.
+std::unique_ptr<QDialog> OpenWindow(const Camera& camera, const QRect& screen = LaptopScreen)
+{
+    auto window = std::make_unique<QDialog>();
+    auto* content = new AdvTriggerDialog(TestSupport::CameraFeatures(*camera), -1, window.get());
+    (new QVBoxLayout(window.get()))->addWidget(content);
+    window->resize(content->OpeningWindowSize(screen));
+    window->show();
+    return QTest::qWaitForWindowExposed(window.get()) && Deliver(camera, content) ? std::move(window) : nullptr;
+}
+
+// The open sections' buttons, without "btnConfigure", sorted; or opens all.
+QStringList OpenSections(const QWidget* window, bool openAll = false)
+{
+    QStringList open;
+    for (QToolButton* button : window->findChildren<QToolButton*>(QRegularExpression("^btnConfigure"))) {
+        if (openAll && !button->isChecked())
+            button->click();
+        if (button->isChecked())
+            open << button->objectName().mid(12);
+    }
+    open.sort();
+    return open;
+}
+
+// The visible widgets in `sections` that a frame (or the table) cuts off.
+QStringList CutOff(const QWidget* sections)
+{
+    QStringList cut;
+    for (const QWidget* widget : sections->findChildren<QWidget*>()) {
+        QRect rect = widget->rect();
+        for (const QWidget* w = widget; w != sections && widget->isVisibleTo(sections); w = w->parentWidget()) {
+            rect.translate(w->pos());
+            if (!w->parentWidget()->rect().contains(rect)) {
+                cut << widget->objectName() + '/' + widget->metaObject()->className();
+                break;
+            }
+        }
+    }
+    return cut;
+}
+
+// The visible widgets in the scroll area's content that lie (partly) beside
+// its viewport, where only scrolling sideways reaches them.
+QStringList Aside(const QScrollArea* area)
+{
+    QStringList aside;
+    for (const QWidget* widget : area->widget()->findChildren<QWidget*>()) {
+        const int left = widget->mapTo(area->viewport(), QPoint()).x();
+        if (widget->isVisibleTo(area->widget()) && (left < 0 || left + widget->width() > area->viewport()->width()))
+            aside << widget->objectName() + '/' + widget->metaObject()->className();
+    }
+    return aside;
+}
+
 } // namespace
 
 class TestAdvTriggerDialog : public QObject
@@ -47,6 +105,7 @@ class TestAdvTriggerDialog : public QObject
 
     Camera camera;
     std::unique_ptr<AdvTriggerDialog> dialog;
+    QTemporaryDir settings; // what the dialog remembers
 
     // The dialog over the camera as it is now, shown and refreshed once.
     void Open()
@@ -76,7 +135,16 @@ class TestAdvTriggerDialog : public QObject
     }
 
 private slots:
-    void init() { camera = TestSupport::OpenCamera("full.json"); }
+    void initTestCase()
+    {
+        QVERIFY(settings.isValid());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+    }
+    void init()
+    {
+        camera = TestSupport::OpenCamera("full.json");
+        QSettings().clear(); // a dialog not opened before
+    }
     void cleanup() { dialog.reset(); camera.reset(); }
 
     void missingFeatureHints_data()
@@ -171,6 +239,118 @@ private slots:
         QCOMPARE(Pwm()->isChecked(), !shown.isEmpty());
         QTEST(PwmFields(), "shown");
         QCOMPARE(Logged(camera), QStringList()); // shown, not written back
+    }
+
+    // Expanding the lower sections once squashed the I/O table to one row and
+    // cut off the bottom of the counter and timer section.
+    void sectionsScrollInsteadOfSquashing_data()
+    {
+        QTest::addColumn<QByteArray>("description");
+        QTest::addColumn<QRect>("screen");
+        QTest::newRow("full camera, laptop") << QByteArray("full.json") << LaptopScreen;
+        QTest::newRow("full camera, small screen") << QByteArray("full.json") << QRect(0, 0, 640, 480);
+        QTest::newRow("basic camera, laptop") << QByteArray("basic.json") << LaptopScreen;
+    }
+    void sectionsScrollInsteadOfSquashing()
+    {
+        QFETCH(QByteArray, description);
+        QFETCH(QRect, screen);
+        camera = TestSupport::OpenCamera(description);
+        const std::unique_ptr<QDialog> window = OpenWindow(camera, screen);
+        QVERIFY(window);
+        OpenSections(window.get(), true);
+        auto* table = Child<QTableWidget>(window.get(), "tableWidget");
+        auto* sections = Child<QScrollArea>(window.get(), "scrollArea");
+        QVERIFY(table->rowCount() >= 4);
+        QTRY_VERIFY(table->viewport()->height() >= table->verticalHeader()->length()); // every row
+        QTRY_VERIFY2(CutOff(sections->widget()).isEmpty(), qPrintable(CutOff(sections->widget()).join(", ")));
+        QVERIFY(sections->verticalScrollBar()->maximum() > 0); // the sections scroll instead
+    }
+
+    // At its first opening on a laptop's screen the dialog once hung over the
+    // screen's edge, hid its right-hand column (PTP fields, debounce
+    // durations; in German more), and on the basic camera the missing-feature
+    // hints pushed the trigger's Mode, Activation and software trigger out of
+    // view. It could not be made narrower than 972 px.
+    void openingSizeShowsEverythingAcross_data()
+    {
+        QTest::addColumn<QByteArray>("description");
+        QTest::addColumn<bool>("german");
+        QTest::newRow("full camera") << QByteArray("full.json") << false;
+        QTest::newRow("full camera, German") << QByteArray("full.json") << true;
+        QTest::newRow("basic camera: hints") << QByteArray("basic.json") << false;
+        QTest::newRow("basic camera: hints in German") << QByteArray("basic.json") << true;
+    }
+    void openingSizeShowsEverythingAcross()
+    {
+        QFETCH(QByteArray, description);
+        QFETCH(bool, german);
+        QTranslator translator;
+        const QString qm = qEnvironmentVariable("KEL_RUNTIME_DIR") + "/qm/tabextensionadvtrigger_de.qm";
+        if (german && !translator.load(qm))
+            QSKIP(qPrintable("no compiled German translation at " + qm));
+        if (german)
+            QCoreApplication::installTranslator(&translator);
+        const auto untranslate = qScopeGuard([&] { QCoreApplication::removeTranslator(&translator); });
+        camera = TestSupport::OpenCamera(description);
+
+        const std::unique_ptr<QDialog> window = OpenWindow(camera);
+        QVERIFY(window);
+        QVERIFY(LaptopScreen.size().boundedTo(window->size()) == window->size());
+        QVERIFY(window->minimumWidth() <= LaptopScreen.width() / 2); // beside the viewer
+        auto* sections = Child<QScrollArea>(window.get(), "scrollArea");
+        const QRect view = sections->viewport()->rect();
+        for (const char* name : {"cmbTriggerActivation", "cmbTriggerMode", "btnTriggerSoftware"}) {
+            auto* widget = Child<QWidget>(window.get(), name);
+            QTRY_VERIFY2(view.contains(QRect(widget->mapTo(sections->viewport(), QPoint()), widget->size())), name);
+        }
+        // The hints wrap rather than widen the sections.
+        const int width = sections->widget()->minimumSizeHint().width();
+        for (QLabel* hint : window->findChildren<QLabel*>(QRegularExpression("^lbl_no.*Hint$")))
+            hint->hide();
+        sections->widget()->layout()->activate();
+        QCOMPARE(sections->widget()->minimumSizeHint().width(), width);
+
+        // PTP fields, debounce durations, timer: nothing needs scrolling sideways.
+        OpenSections(window.get(), true);
+        QTRY_VERIFY2(Aside(sections).isEmpty(), qPrintable(Aside(sections).join(", ")));
+        QCOMPARE(sections->horizontalScrollBar()->maximum(), 0);
+    }
+
+    // The window opens as the user left it: size and folded sections.
+    void reopensAsItWasLeft()
+    {
+        QWidget host;
+        auto* page = new AdvTriggerWidget(TestSupport::CameraFeatures(*camera), &host);
+        host.show();
+        auto open = [page] {
+            Child<QPushButton>(page, "btnAdvancedDialog")->click();
+            return QPointer<QDialog>(page->findChild<QDialog*>());
+        };
+        QPointer<QDialog> window = open();
+        QVERIFY(window && window->isVisible());
+        const QSize screen = window->screen()->availableGeometry().size();
+        QVERIFY2(screen.boundedTo(window->size()) == window->size(), "opened larger than the screen");
+        QCOMPARE(OpenSections(window), QStringList({"AcquisitionMode", "InputOutput", "TriggerSources"}));
+
+        window->resize(700, 480);
+        Child<QToolButton>(window, "btnConfigureInputOutput")->click();
+        Child<QToolButton>(window, "btnConfigureCounterTimer")->click();
+        window->close();
+        QTRY_VERIFY(window.isNull());
+        window = open();
+        QCOMPARE(window->size(), QSize(700, 480));
+        QCOMPARE(OpenSections(window), QStringList({"AcquisitionMode", "CounterTimer", "TriggerSources"}));
+        QCOMPARE(Child<QFrame>(window, "frmConfigureInputOutput")->maximumHeight(), 0);
+        QTRY_VERIFY(Child<QFrame>(window, "frmCounterTimer")->height() > 0);
+
+        // Left larger than this screen (on another one): it still fits.
+        window->resize(screen + QSize(400, 300));
+        window->reject();
+        QTRY_VERIFY(window.isNull());
+        window = open();
+        QVERIFY2(screen.boundedTo(window->size()) == window->size(), "reopened larger than the screen");
+        window->reject();
     }
 
     void handOverToDialogAndBack()

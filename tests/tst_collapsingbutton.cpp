@@ -64,6 +64,19 @@ private slots:
         QTRY_COMPARE(content->maximumHeight(), 300);
     }
 
+    // A dialog's section attached before its form was laid out once
+    // unfolded to that stale height, cutting off its lower part.
+    void unfoldsAsFarAsItsLayoutAsks()
+    {
+        auto* tall = new QWidget;
+        tall->setMinimumHeight(250);
+        (new QVBoxLayout(content.get()))->addWidget(tall);
+        button->setContent(content.get()); // still 100 high: not laid out
+        button->click();
+        QTRY_COMPARE(content->maximumHeight(), content->sizeHint().height());
+        QVERIFY(content->maximumHeight() >= 250);
+    }
+
     void toggleDuringFoldReversesFromWhereItIs()
     {
         content->resize(200, 1000); // tall, so that the fold moves on every animation step

@@ -27,7 +27,9 @@ namespace {
 // The page refreshes one second after it is shown; a little more lets the
 // screenshot show live values.
 constexpr int ScreenshotDelayMs = 1600;
-const QSize DialogShotSize(1240, 1000);
+// Without a display the screen is 800 × 600, smaller than any user's: a
+// dialog is shot at the size it opens at on a common laptop's screen.
+const QRect ShotScreen(0, 0, 1366, 768);
 
 bool HasArgument(int argc, char** argv, const char* name)
 {
@@ -137,6 +139,22 @@ int CheckPresets(const QWidget& window, const QString& file)
     return 2;
 }
 
+// The size the dialog's content asks for on ShotScreen, found by the
+// operation it offers (no plug-in code in the viewer); else its size now.
+QSize DialogShotSize(const QWidget& dialog)
+{
+    for (QObject* content : dialog.findChildren<QObject*>()) {
+        if (content->metaObject()->indexOfMethod("OpeningWindowSize(QRect)") < 0)
+            continue;
+        QSize size;
+        if (QMetaObject::invokeMethod(content, "OpeningWindowSize", Qt::DirectConnection, Q_RETURN_ARG(QSize, size),
+                                      Q_ARG(QRect, ShotScreen))
+            && size.isValid())
+            return size;
+    }
+    return dialog.size();
+}
+
 bool Save(const QPixmap& picture, const QString& path)
 {
     const bool saved = picture.save(path, "PNG");
@@ -152,6 +170,8 @@ int main(int argc, char** argv)
     EnsureRuntimeDir();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("camera-viewer"));
+    // Where the plug-in keeps what it remembers (the dialog's size).
+    QApplication::setOrganizationName(QStringLiteral("camera-viewer"));
     // The window in the user's language; load() tries de_DE, then de.
     QTranslator translator;
     if (translator.load(QLocale::system(), QStringLiteral("camera-viewer"), QStringLiteral("_"),
@@ -252,9 +272,7 @@ int main(int argc, char** argv)
                 for (QWidget* top : QApplication::topLevelWidgets()) {
                     if (!qobject_cast<QDialog*>(top) || !top->isVisible())
                         continue;
-                    // Without a display the screen is small; show the dialog
-                    // at the size a user would give it.
-                    top->resize(top->size().expandedTo(DialogShotSize));
+                    top->resize(DialogShotSize(*top));
                     QCoreApplication::processEvents();
                     saved = Save(top->grab(), dialogPath) && saved;
                 }

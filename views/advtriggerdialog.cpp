@@ -5,8 +5,11 @@
 #include "presets/settingstreemodel.h"
 
 #include <QCoreApplication>
-#include <QDoubleValidator>
+#include <QHideEvent>
+#include <QScrollBar>
+#include <QSettings>
 #include <QSignalBlocker>
+#include <QStyle>
 
 #include <cmath>
 
@@ -16,18 +19,23 @@ const QString FallingEdge = QStringLiteral("FallingEdge");
 const QString TimerDelay = QStringLiteral("TimerDelay");
 const QString TimerDuration = QStringLiteral("TimerDuration");
 
+// Under the host's organisation and application name.
+const QString SettingsGroup = QStringLiteral("AdvancedTriggerDialog");
+const QString WindowSizeKey = QStringLiteral("windowSize");
+const QString OpenSectionKey = QStringLiteral("open/%1");
+
+// Title bar and borders lie outside a window's size: room for them on common
+// desktops, so that a window opened at most this much smaller than the
+// screen's free area fits on it.
+const QSize WindowFrame(16, 40);
+
 // Features are in µs, the PWM fields in Hz and percent.
 const double Micro = std::pow(10.0, -6.0);
 
-// Six significant digits, as the fields show them.
-QString PwmText(double value)
-{
-    return QStringLiteral("%1").arg(value, 0, 'g', -1, QLatin1Char(' '));
-}
-
+// To six significant digits, as the fields show them.
 double Rounded(double value)
 {
-    return PwmText(value).toDouble();
+    return QStringLiteral("%1").arg(value, 0, 'g', -1, QLatin1Char(' ')).toDouble();
 }
 
 } // namespace
@@ -49,6 +57,11 @@ AdvTriggerDialog::AdvTriggerDialog(const CameraFeatureList& features, int preset
 
     BindFeatureWidgets();
     BuildLineTable(ui.tableWidget);
+    // Every line's row stays in view: when the sections need more height
+    // than there is, their scroll area scrolls rather than the table shrinking.
+    QSizePolicy tablePolicy = ui.tableWidget->sizePolicy();
+    tablePolicy.setVerticalPolicy(QSizePolicy::Minimum);
+    ui.tableWidget->setSizePolicy(tablePolicy);
     AttachStatusTree(ui.treeView);
     ApplyColorScheme();
 
@@ -57,19 +70,19 @@ AdvTriggerDialog::AdvTriggerDialog(const CameraFeatureList& features, int preset
     ui.cmbSelectPreset->setCurrentIndex(presetIndex);
     connect(ui.cmbSelectPreset, SIGNAL(currentIndexChanged(int)), this, SLOT(OnSelectPreset(int)));
 
-    // The fields are parsed with a decimal point in every locale.
-    auto* dutyCycle = new QDoubleValidator(0.0, 100.0, 2, this);
-    auto* frequency = new QDoubleValidator(0.0, 1000000.0, 2, this);
-    for (QDoubleValidator* validator : {dutyCycle, frequency})
-        validator->setLocale(QLocale::c());
-    ui.txtPWMDutyCycle->setValidator(dutyCycle);
-    ui.txtPWMFrequency->setValidator(frequency);
+    // Typed and shown like the spin boxes beside them; a zero period or a
+    // duty cycle beyond 100 % is marked and refused, not dropped unsaid.
+    MakeNumberField(ui.txtPWMDutyCycle, 0.0, 100.0, 2, false);
+    MakeNumberField(ui.txtPWMFrequency, 0.0, 1000000.0, 2, false);
+    ui.lblPWMFrequency->setBuddy(ui.txtPWMFrequency); // names the fields in messages
+    ui.label->setBuddy(ui.txtPWMDutyCycle);
     connect(ui.txtPWMDutyCycle, SIGNAL(editingFinished()), this, SLOT(calculatePWM()));
     connect(ui.txtPWMFrequency, SIGNAL(editingFinished()), this, SLOT(calculatePWM()));
     connect(ui.spbTimerDelay, SIGNAL(valueChanged(double)), this, SLOT(reverseCalcPWM()));
     connect(ui.spbTimerDuration, SIGNAL(valueChanged(double)), this, SLOT(reverseCalcPWM()));
     connect(ui.grpPWM, SIGNAL(toggled(bool)), this, SLOT(enablePWM(bool)));
 
+    RestoreSections();
     ui.btnConfigureTriggerSources->setContent(ui.frmConfigureTriggerSources);
     ui.btnConfigureInputOutput->setContent(ui.frmConfigureInputOutput);
     ui.btnConfigureAcquisitionMode->setContent(ui.frmConfigureAcquisitionMode);
@@ -88,6 +101,66 @@ int AdvTriggerDialog::PresetIndex() const
     return ui.cmbSelectPreset->currentIndex();
 }
 
+QSize AdvTriggerDialog::OpeningWindowSize(const QRect& available) const
+{
+    QSettings settings;
+    settings.beginGroup(SettingsGroup);
+    QSize size = settings.value(WindowSizeKey).toSize();
+    if (!size.isValid())
+        size = DefaultWindowSize();
+    // A size remembered on a larger screen still fits this one.
+    return size.boundedTo(available.size() - WindowFrame);
+}
+
+QSize AdvTriggerDialog::DefaultWindowSize() const
+{
+    ensurePolished(); // style sheets change the size hints
+    QMargins margins = ui.horizontalLayout_2->contentsMargins();
+    if (window() != this && window()->layout())
+        margins += window()->layout()->contentsMargins();
+    // The status tree keeps the width its layout gives it (stretch 0); the
+    // sections get the rest, beside the vertical scroll bar they usually need.
+    const int statusWidth = qMax(ui.scrollArea_2->minimumWidth(), ui.scrollArea_2->sizeHint().width());
+    const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, ui.scrollArea->verticalScrollBar());
+    const int frames = 2 * ui.scrollArea->frameWidth();
+    const QSize sections = ui.scrollAreaWidgetContents->sizeHint();
+    const QSize status = ui.scrollAreaWidgetContents_2->sizeHint();
+    const int width = sections.width() + scrollBar + frames + ui.horizontalLayout_2->spacing() + statusWidth;
+    const int height = qMax(sections.height(), status.height()) + frames;
+    return QSize(width, height).grownBy(margins);
+}
+
+QList<CollapsingButton*> AdvTriggerDialog::SectionButtons() const
+{
+    return {ui.btnConfigureTriggerSources, ui.btnConfigureInputOutput, ui.btnConfigureAcquisitionMode,
+            ui.btnConfigureCounterTimer,   ui.btnConfigureSoftwareSignal, ui.btnConfigureActionCommand};
+}
+
+void AdvTriggerDialog::RestoreSections()
+{
+    // Before the buttons take their frames, which then start folded or not.
+    QSettings settings;
+    settings.beginGroup(SettingsGroup);
+    for (CollapsingButton* button : SectionButtons()) {
+        const QString key = OpenSectionKey.arg(button->objectName());
+        if (settings.contains(key))
+            button->setChecked(settings.value(key).toBool());
+    }
+}
+
+void AdvTriggerDialog::hideEvent(QHideEvent* event)
+{
+    // Spontaneous ones come from minimising; closing hides through Qt.
+    if (!event->spontaneous()) {
+        QSettings settings;
+        settings.beginGroup(SettingsGroup);
+        settings.setValue(WindowSizeKey, window()->normalGeometry().size());
+        for (CollapsingButton* button : SectionButtons())
+            settings.setValue(OpenSectionKey.arg(button->objectName()), button->isChecked());
+    }
+    AdvTriggerBase::hideEvent(event);
+}
+
 void AdvTriggerDialog::SetCustomPreset()
 {
     ui.cmbSelectPreset->setCurrentText(PresetsFile::CustomPreset);
@@ -95,12 +168,13 @@ void AdvTriggerDialog::SetCustomPreset()
 
 void AdvTriggerDialog::calculatePWM()
 {
-    bool ok = false;
-    const double frequency = ui.txtPWMFrequency->text().toDouble(&ok);
-    if (!ok || !(frequency > 0.0))
-        return;
-    const double dutyCycle = ui.txtPWMDutyCycle->text().toDouble(&ok);
-    if (!ok || !(dutyCycle > 0.0))
+    double frequency = 0.0;
+    double dutyCycle = 0.0;
+    // Both are read, so that each one that cannot be taken is marked. A
+    // field still empty is no mistake: the user may be filling the other.
+    const FieldInput frequencyInput = ReadNumberField(ui.txtPWMFrequency, frequency);
+    const FieldInput dutyCycleInput = ReadNumberField(ui.txtPWMDutyCycle, dutyCycle);
+    if (frequencyInput != FieldInput::Number || dutyCycleInput != FieldInput::Number)
         return;
     const double duration = dutyCycle / (frequency * 100 * Micro);
     featureManager->SetValue(TimerDuration, Rounded(duration));
@@ -120,8 +194,10 @@ void AdvTriggerDialog::reverseCalcPWM()
         frequency = 1.0 / (Micro * duration + Micro * delay);
         dutyCycle = duration / (duration + delay) * 100;
     }
-    ui.txtPWMFrequency->setText(PwmText(frequency));
-    ui.txtPWMDutyCycle->setText(PwmText(dutyCycle));
+    for (auto [field, value] : {std::pair(ui.txtPWMFrequency, frequency), std::pair(ui.txtPWMDutyCycle, dutyCycle)}) {
+        field->setText(NumberText(value));
+        SetInputMark(field, QString()); // the timer's values replace what was typed
+    }
 }
 
 void AdvTriggerDialog::enablePWM(bool on)
@@ -132,6 +208,8 @@ void AdvTriggerDialog::enablePWM(bool on)
         ui.txtPWMFrequency->setText(QString());
         ui.txtPWMDutyCycle->blockSignals(true);
         ui.txtPWMDutyCycle->setText(QString());
+        SetInputMark(ui.txtPWMFrequency, QString());
+        SetInputMark(ui.txtPWMDutyCycle, QString());
         return;
     }
     ui.txtPWMFrequency->blockSignals(false);

@@ -22,6 +22,14 @@ public:
 
     int PresetIndex() const;
 
+    // The size for the window holding the dialog to open at, on a screen
+    // whose free area is `available`: the size it had when it last closed,
+    // else one that shows every section's whole width beside the status
+    // tree. Leaves room for the window's frame within `available`. Call it
+    // once the window's layout holds the dialog, whose margins it counts.
+    // Invokable: the viewer's screenshots show the dialog at this size.
+    Q_INVOKABLE QSize OpeningWindowSize(const QRect& available) const;
+
     void UpdateChangedFeatures() override;
     void ApplyColorScheme() override;
 
@@ -41,7 +49,15 @@ private slots:
     // signal, so it runs periodically.
     void enablePWM(bool on);
 
+protected:
+    // Remembers the window's size and open sections when the window closes.
+    void hideEvent(QHideEvent* event) override;
+
 private:
+    QList<CollapsingButton*> SectionButtons() const;
+    void RestoreSections();
+    QSize DefaultWindowSize() const;
+
     Ui::AdvTriggerDialog ui;
 };
 

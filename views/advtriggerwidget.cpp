@@ -10,6 +10,7 @@
 #include <QEvent>
 #include <QLocale>
 #include <QMessageBox>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QTranslator>
 #include <QVBoxLayout>
@@ -171,6 +172,8 @@ void AdvTriggerWidget::OnClickAdvancedDialog()
     dialogContent->disableContents(streaming);
     layout->addWidget(dialogContent);
     dialog->setLayout(layout);
+    // Opens over the page, on the page's screen.
+    dialog->resize(dialogContent->OpeningWindowSize(screen()->availableGeometry()));
 
     // Two views writing the same camera would fight over its selectors: the
     // page steps aside (and stops observing) while the dialog is open.

@@ -52,6 +52,13 @@ void CollapsingButton::OnToggled(bool checked)
     // Starting a running group does nothing, so a toggle during a fold only
     // flips the direction and the fold reverses from where it is.
     if (content && checked) {
+        // The height at attachment can be stale (a form not laid out yet, a
+        // table filled since): unfold at least as far as the content's layout
+        // asks, or the bottom of the section is cut off.
+        auto* animation = static_cast<QPropertyAnimation*>(animator.animationAt(0));
+        const int wanted = content->sizeHint().height();
+        if (animation->endValue().toInt() < wanted)
+            animation->setEndValue(wanted);
         animator.setDirection(QAbstractAnimation::Forward);
         animator.start(QAbstractAnimation::KeepWhenStopped);
         return;

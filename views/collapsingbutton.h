@@ -6,7 +6,8 @@
 
 // A checkable arrow button that folds and unfolds one content widget by
 // animating the content's maximumHeight between 0 and its height at
-// attachment (plus a margin). Checked means expanded.
+// attachment (plus a margin), or the height its layout asks for when
+// unfolding if that is more. Checked means expanded.
 //
 // The forms create the button and its content separately; the view joins
 // them with setContent(). The content is not owned.

@@ -23,10 +23,13 @@
 #include <QRegularExpressionValidator>
 #include <QSignalBlocker>
 #include <QHBoxLayout>
+#include <QHelpEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QSpinBox>
 #include <QStandardItemModel>
 #include <QTableWidget>
+#include <QToolTip>
 #include <QTreeView>
 
 #include <algorithm>
@@ -60,6 +63,10 @@ const QString LedPicture = QStringLiteral(":/AdvTriggerWidget/ledon.png");
 
 // The dynamic property that holds a widget's failure text while it is marked.
 const char FailureProperty[] = "cameraFailure";
+// The same for typed input that cannot be taken.
+const char InputProperty[] = "inputProblem";
+// Set on a debounce duration cell built while its range could not be read.
+const char RangeUnknownProperty[] = "rangeUnknown";
 
 // Columns of the I/O line table; the last two only in tables wider than four.
 enum LineColumn { ModeColumn, InverterColumn, SourceColumn, StatusColumn, DebounceModeColumn,
@@ -74,25 +81,127 @@ QString CellName(const char* prefix, const QString& line, const QString& feature
 const char ToolTipStyle[] = " QToolTip { padding: 3px; color: black; background-color: lightyellow; "
                             "border: 1px solid lightgrey; }";
 
-// A numeric line edit may be cleared: the empty text is accepted and then
-// written as 0. Values are shown and parsed with a decimal point whatever the
-// user's locale, so the validator must not ask for a comma instead.
-class DoubleValidator : public QDoubleValidator
+// The validator of a number field. It refuses only what can never be part
+// of a number: a number outside the range, too many digits or the other
+// decimal separator stay in the field as not finished, so that the field
+// can say what is wrong with them instead of swallowing the keystroke. An
+// empty text is acceptable (a bound line edit writes 0 for it).
+class NumberValidator : public QDoubleValidator
 {
 public:
-    DoubleValidator(double bottom, double top, int decimals, QObject* parent)
-        : QDoubleValidator(bottom, top, decimals, parent)
+    NumberValidator(double bottom, double top, int decimals, bool bottomIncluded, const QLocale& locale, QObject* parent)
+        : QDoubleValidator(bottom, top, decimals, parent), bottomIncluded(bottomIncluded)
     {
-        setLocale(QLocale::c());
+        setLocale(locale);
     }
 
-    State validate(QString& input, int& pos) const override
+    State validate(QString& input, int&) const override
     {
+        static const QRegularExpression numberCharacters(QStringLiteral("^[-+0-9.,eE]*$"));
         if (input.isEmpty())
             return Acceptable;
-        return QDoubleValidator::validate(input, pos);
+        if (!numberCharacters.match(input).hasMatch())
+            return Invalid;
+        bool isNumber = false;
+        const double number = locale().toDouble(input, &isNumber);
+        return isNumber && InRange(number) ? Acceptable : Intermediate;
     }
+
+    bool InRange(double number) const
+    {
+        return number <= top() && (number > bottom() || (bottomIncluded && number == bottom()));
+    }
+
+    const bool bottomIncluded;
 };
+
+// Keeps a spin box's own validation, except that a number beyond its limits
+// may be typed out in full (the box refuses its last digit otherwise).
+class BeyondLimitsValidator : public QValidator
+{
+public:
+    BeyondLimitsValidator(QAbstractSpinBox* box, const QValidator* own, QObject* parent)
+        : QValidator(parent), box(box), own(own)
+    {
+    }
+
+    State validate(QString& input, int& pos) const override;
+    void fixup(QString& input) const override
+    {
+        if (own)
+            own->fixup(input);
+    }
+
+private:
+    QPointer<QAbstractSpinBox> box;
+    QPointer<const QValidator> own;
+};
+
+// A spin box's limits and the number typed into it, if it is one.
+struct TypedInSpinBox {
+    double minimum = 0.0;
+    double maximum = 0.0;
+    bool isNumber = false;
+    double number = 0.0;
+    QString text; // without prefix and suffix
+    bool BeyondLimits() const { return isNumber && (number < minimum || number > maximum); }
+};
+
+TypedInSpinBox Typed(const QAbstractSpinBox* box, QString text)
+{
+    TypedInSpinBox typed;
+    QString prefix, suffix;
+    if (auto* integer = qobject_cast<const QSpinBox*>(box)) {
+        typed.minimum = integer->minimum();
+        typed.maximum = integer->maximum();
+        prefix = integer->prefix();
+        suffix = integer->suffix();
+    } else if (auto* real = qobject_cast<const QDoubleSpinBox*>(box)) {
+        typed.minimum = real->minimum();
+        typed.maximum = real->maximum();
+        prefix = real->prefix();
+        suffix = real->suffix();
+    } else {
+        return typed;
+    }
+    if (!prefix.isEmpty() && text.startsWith(prefix))
+        text.remove(0, prefix.size());
+    if (!suffix.isEmpty() && text.endsWith(suffix))
+        text.chop(suffix.size());
+    typed.text = text.trimmed();
+    typed.number = box->locale().toDouble(typed.text, &typed.isNumber);
+    return typed;
+}
+
+QValidator::State BeyondLimitsValidator::validate(QString& input, int& pos) const
+{
+    const State state = own ? own->validate(input, pos) : Acceptable;
+    if (state != Invalid || !box)
+        return state;
+    return Typed(box, input).BeyondLimits() ? Intermediate : Invalid;
+}
+
+// Leaving a field or a key that finishes what was typed into it; in a spin
+// box also the keys that step from it.
+bool FinishesTyping(const QEvent* event, bool spinBox)
+{
+    if (event->type() == QEvent::FocusOut)
+        return true;
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    switch (static_cast<const QKeyEvent*>(event)->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return true;
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+        return spinBox;
+    default:
+        return false;
+    }
+}
 
 // Spin boxes hold int; feature limits beyond its range are pinned to it.
 int ToInt(double value)
@@ -117,9 +226,22 @@ Widget* SenderAs(QObject* sender)
     return widget;
 }
 
-QString NumberText(double value)
+// Limits as the user reads them: 1000000 rather than 1e+06.
+QString LimitText(const QLocale& locale, double value)
 {
-    return QStringLiteral("%1").arg(value, 0, 'g');
+    return locale.toString(value, 'g', 12);
+}
+
+// The lines of a preset run's error text that each stand for one failure
+// (the lines naming a selector value, indented further, belong to the one before).
+int FailureCount(const QString& errors)
+{
+    int failures = 0;
+    for (const QString& line : errors.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        if (line.startsWith(QLatin1String("  ")) && !line.startsWith(QLatin1String("   ")))
+            ++failures;
+    }
+    return failures;
 }
 
 } // namespace
@@ -134,6 +256,14 @@ AdvTriggerBase::AdvTriggerBase(const CameraFeatureList& features, QWidget* paren
                      << QStringLiteral("CounterSelector") << QStringLiteral("CounterEventSource")
                      << QStringLiteral("TimerSelector") << QStringLiteral("TimerTriggerSource");
     setStyleSheet(styleSheet() + QLatin1String(ToolTipStyle));
+    // The host listens to the view it was given: a view opened from it (the
+    // dialog, in a window of the page's) is heard through that one.
+    for (QObject* outer = parent; outer; outer = outer->parent()) {
+        if (qobject_cast<AdvTriggerBase*>(outer)) {
+            connect(this, SIGNAL(StatusMessage(QString)), outer, SIGNAL(StatusMessage(QString)));
+            break;
+        }
+    }
 }
 
 AdvTriggerBase::~AdvTriggerBase()
@@ -145,6 +275,19 @@ AdvTriggerBase::~AdvTriggerBase()
 
 bool AdvTriggerBase::eventFilter(QObject* watched, QEvent* event)
 {
+    // Before the widget itself would put back its last value, or keep a
+    // text it does not take, without a word.
+    if (FinishesTyping(event, true)) {
+        if (auto* box = qobject_cast<QAbstractSpinBox*>(watched)) {
+            SetTypedLimit(box);
+        } else if (auto* edit = qobject_cast<QLineEdit*>(watched); edit && FinishesTyping(event, false)
+                   && !edit->signalsBlocked() && !edit->hasAcceptableInput()
+                   && dynamic_cast<const NumberValidator*>(edit->validator())) {
+            double unused = 0.0;
+            ReadNumberField(edit, unused); // refuses it, saying why
+        }
+        return false;
+    }
     if (event->type() == QEvent::Wheel) {
         const QString className = QString::fromLatin1(watched->metaObject()->className());
         auto* widget = qobject_cast<QWidget*>(watched);
@@ -160,6 +303,12 @@ bool AdvTriggerBase::eventFilter(QObject* watched, QEvent* event)
     if (event->type() != QEvent::ToolTip)
         return false;
     auto* widget = qobject_cast<QWidget*>(watched);
+    // Typed input that cannot be taken says why, and what can be.
+    const QString input = widget ? widget->property(InputProperty).toString() : QString();
+    if (!input.isEmpty()) {
+        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), input, widget);
+        return true;
+    }
     // A marked widget always says what failed: the user must not take what
     // it shows for the camera's value.
     const QString failure = widget ? widget->property(FailureProperty).toString() : QString();
@@ -239,22 +388,42 @@ void AdvTriggerBase::ShowAccessState(QWidget* widget, const QString& featureName
     SetMark(widget, text);
 }
 
-void AdvTriggerBase::SetMark(QWidget* widget, const QString& text)
+void AdvTriggerBase::UpdateGlow(QWidget* widget)
 {
-    if (!widget || widget->property(FailureProperty).toString() == text)
-        return;
-    widget->setProperty(FailureProperty, text);
-    if (text.isEmpty()) {
+    const bool marked = !widget->property(FailureProperty).toString().isEmpty()
+                        || !widget->property(InputProperty).toString().isEmpty();
+    if (!marked) {
         widget->setGraphicsEffect(nullptr);
-        lastReportedFailure.clear(); // the camera answers again: a new failure is news
         return;
     }
+    if (widget->graphicsEffect())
+        return;
     // A glow rather than a style sheet: the widget keeps its own look.
     auto* glow = new QGraphicsDropShadowEffect();
     glow->setColor(Qt::red);
     glow->setOffset(0, 0);
     glow->setBlurRadius(8);
     widget->setGraphicsEffect(glow);
+}
+
+void AdvTriggerBase::SetInputMark(QWidget* widget, const QString& text)
+{
+    if (!widget || widget->property(InputProperty).toString() == text)
+        return;
+    widget->setProperty(InputProperty, text);
+    UpdateGlow(widget);
+}
+
+void AdvTriggerBase::SetMark(QWidget* widget, const QString& text)
+{
+    if (!widget || widget->property(FailureProperty).toString() == text)
+        return;
+    widget->setProperty(FailureProperty, text);
+    UpdateGlow(widget);
+    if (text.isEmpty()) {
+        lastReportedFailure.clear(); // the camera answers again: a new failure is news
+        return;
+    }
     // One failure often marks several widgets (every LED of the lines): the
     // host hears of it once.
     if (text != lastReportedFailure) {
@@ -280,6 +449,130 @@ QString AdvTriggerBase::ValueText(const QString& featureName)
         return HexText(integer);
     }
     return NumberText(featureManager->GetValue(featureName));
+}
+
+// --- typed numbers -----------------------------------------------------------
+
+QLocale AdvTriggerBase::NumberLocale() const
+{
+    // The user's, not the forms' (which name English): the tab and the dialog
+    // write numbers one way. "1.000" would be a thousand in German, and a
+    // thousand is shown as 1000.
+    QLocale numbers;
+    numbers.setNumberOptions(QLocale::OmitGroupSeparator | QLocale::RejectGroupSeparator);
+    return numbers;
+}
+
+QString AdvTriggerBase::NumberText(double value) const
+{
+    return NumberLocale().toString(value, 'g', 6);
+}
+
+void AdvTriggerBase::MakeNumberField(QLineEdit* edit, double bottom, double top, int decimals, bool bottomIncluded)
+{
+    edit->setLocale(NumberLocale());
+    edit->setValidator(new NumberValidator(bottom, top, decimals, bottomIncluded, NumberLocale(), this));
+    edit->installEventFilter(this); // hears Return and leaving while the text is not taken
+    // Marked while typed, told when finished (ReadNumberField).
+    connect(edit, &QLineEdit::textEdited, this, [this, edit] { SetInputMark(edit, NumberProblem(edit, true)); });
+}
+
+QString AdvTriggerBase::Caption(const QWidget* field) const
+{
+    const QString feature = field->objectName().mid(PrefixLength);
+    const QLabel* caption = findChild<QLabel*>(QStringLiteral("lbl") + feature);
+    if (!caption) {
+        for (const QLabel* label : findChildren<QLabel*>()) {
+            if (label->buddy() == field) {
+                caption = label;
+                break;
+            }
+        }
+    }
+    QString text = caption ? caption->text().remove(QLatin1Char('&')).trimmed() : QString();
+    if (text.endsWith(QLatin1Char(':')))
+        text.chop(1);
+    return text.isEmpty() ? feature : text;
+}
+
+QString AdvTriggerBase::NumberProblem(const QLineEdit* edit, bool typing) const
+{
+    const auto* field = dynamic_cast<const NumberValidator*>(edit->validator());
+    const QString text = edit->text().trimmed();
+    if (!field || text.isEmpty())
+        return QString();
+    const QLocale numbers = NumberLocale();
+    bool isNumber = false;
+    const double number = numbers.toDouble(text, &isNumber);
+    if (!isNumber) {
+        // Half a number is no mistake while it is typed.
+        const QRegularExpression unfinished(QStringLiteral("^[-+]?[0-9]*(%1[0-9]*)?([eE][-+]?)?$")
+                                                .arg(QRegularExpression::escape(numbers.decimalPoint())));
+        if (typing && unfinished.match(text).hasMatch())
+            return QString();
+        return tr("\"%1\" is not a number: write it like %2.").arg(text, numbers.toString(12.5));
+    }
+    if (field->InRange(number))
+        return QString();
+    const double bottom = field->bottom(), top = field->top();
+    const QString range = field->bottomIncluded
+                              ? tr("%1 to %2").arg(LimitText(numbers, bottom), LimitText(numbers, top))
+                              : tr("more than %1 up to %2").arg(LimitText(numbers, bottom), LimitText(numbers, top));
+    return tr("%1 is out of range: allowed is %2.").arg(text, range);
+}
+
+AdvTriggerBase::FieldInput AdvTriggerBase::ReadNumberField(QLineEdit* edit, double& value)
+{
+    const QString problem = NumberProblem(edit, false);
+    SetInputMark(edit, problem);
+    if (!problem.isEmpty()) {
+        emit StatusMessage(tr("%1: %2 Nothing was written.").arg(Caption(edit), problem));
+        return FieldInput::Refused;
+    }
+    if (edit->text().trimmed().isEmpty())
+        return FieldInput::Empty;
+    value = NumberLocale().toDouble(edit->text().trimmed());
+    return FieldInput::Number;
+}
+
+void AdvTriggerBase::AllowTypingBeyondLimits(QAbstractSpinBox* box)
+{
+    auto* edit = box->findChild<QLineEdit*>(SpinBoxEditorName);
+    if (!edit || dynamic_cast<const BeyondLimitsValidator*>(edit->validator()))
+        return;
+    edit->setValidator(new BeyondLimitsValidator(box, edit->validator(), box));
+    connect(edit, &QLineEdit::textEdited, this, [this, box] { MarkTypedBeyondLimits(box); });
+}
+
+void AdvTriggerBase::MarkTypedBeyondLimits(QAbstractSpinBox* box)
+{
+    const TypedInSpinBox typed = Typed(box, box->text());
+    const QLocale numbers = NumberLocale();
+    SetInputMark(box, typed.BeyondLimits() ? tr("Allowed: %1 to %2. A number beyond is set to the limit.")
+                                                 .arg(LimitText(numbers, typed.minimum), LimitText(numbers, typed.maximum))
+                                           : QString());
+}
+
+void AdvTriggerBase::SetTypedLimit(QAbstractSpinBox* box)
+{
+    auto* edit = box->findChild<QLineEdit*>(SpinBoxEditorName);
+    if (!edit || !dynamic_cast<const BeyondLimitsValidator*>(edit->validator()))
+        return;
+    const TypedInSpinBox typed = Typed(box, box->text());
+    if (!typed.BeyondLimits())
+        return;
+    const bool above = typed.number > typed.maximum;
+    const double limit = above ? typed.maximum : typed.minimum;
+    // Written as any value of the box is; the box then shows what the camera took.
+    if (auto* integer = qobject_cast<QSpinBox*>(box))
+        integer->setValue(static_cast<int>(limit));
+    else if (auto* real = qobject_cast<QDoubleSpinBox*>(box))
+        real->setValue(limit);
+    SetInputMark(box, QString());
+    const QString shown = qobject_cast<QSpinBox*>(box) ? static_cast<QSpinBox*>(box)->cleanText()
+                                                       : static_cast<QDoubleSpinBox*>(box)->cleanText();
+    emit StatusMessage(above ? tr("%1: %2 is above the maximum; set to %3.").arg(Caption(box), typed.text, shown)
+                             : tr("%1: %2 is below the minimum; set to %3.").arg(Caption(box), typed.text, shown));
 }
 
 // --- binding ---------------------------------------------------------------
@@ -338,7 +631,7 @@ void AdvTriggerBase::BindFeatureWidgets()
             } else {
                 double min = 0.0, max = 0.0, increment = 0.0;
                 featureManager->GetValueRangeIncrement(feature, min, max, increment);
-                edit->setValidator(new DoubleValidator(min, max, 10, this));
+                MakeNumberField(edit, min, max, 10);
             }
         }
         edit->setText(text);
@@ -357,12 +650,14 @@ void AdvTriggerBase::BindFeatureWidgets()
         const quint64 since = Enrol(box, feature);
         box->setFocusPolicy(Qt::StrongFocus);
         box->installEventFilter(this);
+        box->setLocale(NumberLocale());
         double min = 0.0, max = 0.0, increment = 0.0;
         const double value = featureManager->GetValueRangeIncrement(feature, min, max, increment);
         box->setRange(min, max);
         box->setValue(value);
         box->setEnabled(featureManager->IsWritable(feature));
         ShowAccessState(box, feature, since);
+        AllowTypingBeyondLimits(box);
         connect(box, SIGNAL(valueChanged(double)), this, SLOT(OnChangeDoubleSpinbox(double)));
         connect(box, SIGNAL(valueChanged(double)), this, SLOT(SetCustomPreset()));
     }
@@ -376,12 +671,14 @@ void AdvTriggerBase::BindFeatureWidgets()
         const quint64 since = Enrol(box, feature);
         box->setFocusPolicy(Qt::StrongFocus);
         box->installEventFilter(this);
+        box->setLocale(NumberLocale());
         box->setEnabled(featureManager->IsWritable(feature));
         double min = 0.0, max = 0.0, increment = 0.0;
         const double value = featureManager->GetValueRangeIncrement(feature, min, max, increment);
         box->setRange(ToInt(min), ToInt(max));
         box->setValue(ToInt(value));
         ShowAccessState(box, feature, since);
+        AllowTypingBeyondLimits(box);
         connect(box, SIGNAL(valueChanged(int)), this, SLOT(OnChangeSpinbox(int)));
         connect(box, SIGNAL(valueChanged(int)), this, SLOT(SetCustomPreset()));
     }
@@ -457,6 +754,7 @@ void AdvTriggerBase::RefreshFeatureWidgets()
                 const QString text = ValueText(name);
                 if (!text.isNull()) {
                     edit->setText(text);
+                    SetInputMark(edit, QString()); // what was typed is gone
                     value = text;
                 }
                 edit->setEnabled(featureManager->IsWritable(name));
@@ -467,6 +765,7 @@ void AdvTriggerBase::RefreshFeatureWidgets()
                 box->setRange(ToInt(min), ToInt(max));
                 box->setValue(ToInt(value.toDouble()));
                 box->setEnabled(featureManager->IsWritable(name));
+                SetInputMark(box, QString());
             } else if (className == QLatin1String("QDoubleSpinBox")) {
                 auto* box = static_cast<QDoubleSpinBox*>(widget);
                 double min = 0.0, max = 0.0, increment = 0.0;
@@ -474,6 +773,7 @@ void AdvTriggerBase::RefreshFeatureWidgets()
                 box->setRange(min, max);
                 box->setValue(value.toDouble());
                 box->setEnabled(featureManager->IsWritable(name));
+                SetInputMark(box, QString());
             } else if (className == QLatin1String("QCheckBox")) {
                 auto* box = static_cast<QCheckBox*>(widget);
                 value = featureManager->GetValue(name);
@@ -567,8 +867,13 @@ void AdvTriggerBase::OnFinishLineEdit()
         // 64-bit integers all the way: a double cannot hold them.
         shown = HexText(featureManager->SetInteger(feature, hexNumber));
     } else {
-        const double number = hex ? static_cast<double>(hexNumber)
-                                  : edit->text().toDouble(); // not a number counts as 0
+        double number = 0.0; // also for a cleared field
+        if (hex)
+            number = static_cast<double>(hexNumber);
+        else if (!dynamic_cast<const NumberValidator*>(edit->validator()))
+            number = NumberLocale().toDouble(edit->text()); // not a number counts as 0
+        else if (ReadNumberField(edit, number) == FieldInput::Refused)
+            return; // marked and told; the camera keeps its value
         const double readBack = featureManager->SetValue(feature, number);
         shown = hex ? HexText(readBack) : NumberText(readBack);
     }
@@ -619,9 +924,47 @@ void AdvTriggerBase::OnExecuteCommandButton()
         return;
     const QString feature = sender()->objectName().mid(PrefixLength);
     const quint64 since = featureManager->FailureSerial();
-    if (!featureManager->RunCommand(feature))
+    const bool ran = featureManager->RunCommand(feature);
+    if (!ran)
         qWarning("Error executing command '%s'", feature.toLatin1().constData());
     ShowAccessState(qobject_cast<QWidget*>(sender()), feature, since);
+    // A command leaves nothing on the form to show that it was sent.
+    emit StatusMessage(CommandOutcome(feature, ran, since));
+}
+
+QString AdvTriggerBase::CommandOutcome(const QString& command, bool ran, quint64 since)
+{
+    if (!ran) {
+        const FeatureManager::Failure failure = featureManager->LastFailure(command);
+        return failure.serial > since ? tr("The camera refused %1 (code %2).").arg(command).arg(failure.code)
+                                      : tr("The camera has no command %1.").arg(command);
+    }
+    // The entry of the selector the command went to; empty without one.
+    auto selected = [this](const char* selector) {
+        const QString name = QString::fromLatin1(selector);
+        return featureManager->HasFeature(name) ? featureManager->GetStringValue(name) : QString();
+    };
+    if (command == TriggerSoftware) {
+        const QString trigger = selected("TriggerSelector");
+        return trigger.isEmpty() ? tr("Software trigger sent.") : tr("Software trigger sent to %1.").arg(trigger);
+    }
+    if (command == QLatin1String("SoftwareSignalPulse")) {
+        const QString signal = selected("SoftwareSignalSelector");
+        return signal.isEmpty() ? tr("Software signal sent.") : tr("Software signal %1 sent.").arg(signal);
+    }
+    if (command == QLatin1String("TimestampLatch")) {
+        // Counted in nanoseconds: all 64 bits, no exponent.
+        qint64 stamp = 0;
+        return featureManager->GetInteger(QStringLiteral("TimestampLatchValue"), stamp)
+                   ? tr("Timestamp latched: %1.").arg(stamp)
+                   : tr("Timestamp latched.");
+    }
+    if (command == QLatin1String("CounterReset") || command == QLatin1String("TimerReset")) {
+        const QString which = selected(command == QLatin1String("CounterReset") ? "CounterSelector" : "TimerSelector");
+        if (!which.isEmpty())
+            return tr("%1 reset.").arg(which);
+    }
+    return tr("%1 sent to the camera.").arg(command);
 }
 
 namespace {
@@ -644,6 +987,20 @@ QString LacksReport(const QList<PresetApplier::Lack>& lacks)
     for (const PresetApplier::Lack& lack : lacks)
         items << (lack.featureMissing ? lack.feature : QStringLiteral("entry \"%1\" of %2").arg(lack.entry, lack.feature));
     return items.join(QStringLiteral(", "));
+}
+
+// A preset's "<min>" and "<max>" are limits, not text: the settings block
+// at the end of its tooltip, which shows values as the file has them, names
+// them as such.
+QString LimitsInWords(const QString& toolTip)
+{
+    const int settings = toolTip.lastIndexOf(QLatin1String("<blockquote>"));
+    if (settings < 0)
+        return toolTip;
+    QString block = toolTip.mid(settings);
+    block.replace(QLatin1String(": &lt;min&gt;<br>"), QStringLiteral(": <i>%1</i><br>").arg(AdvTriggerBase::tr("minimum")));
+    block.replace(QLatin1String(": &lt;max&gt;<br>"), QStringLiteral(": <i>%1</i><br>").arg(AdvTriggerBase::tr("maximum")));
+    return toolTip.left(settings) + block;
 }
 
 // Whether choosing the preset of that name applies "Turn Off All" first.
@@ -670,7 +1027,7 @@ void AdvTriggerBase::LoadPresets(QComboBox* presetBox, const QString& applicatio
     for (const PresetEntry& preset : presets) {
         presetBox->addItem(QIcon(), preset.name, preset.body);
         const int index = presetBox->count() - 1;
-        QString toolTip = preset.toolTip;
+        QString toolTip = LimitsInWords(preset.toolTip);
         // Offered, it would fail or do only part of what it promises. Greyed
         // rather than left out: the user sees that it exists and why not here.
         const QList<PresetApplier::Lack> lacks = applier.Lacks(preset.body, preset.optional);
@@ -711,16 +1068,17 @@ void AdvTriggerBase::OnSelectPreset(int idx)
     // Every preset starts from a camera with everything switched off, except
     // the ones that mark manual edits or reset the camera themselves.
     if (++presetDepth == 1)
-        presetFailed = false;
+        presetFailures = 0;
     const int turnOffAll = indexOf(PresetsFile::TurnOffAllPreset);
     if (turnOffAll != -1 && idx != turnOffAll && idx != indexOf(PresetsFile::CustomPreset)
         && idx != indexOf(PresetsFile::ResetAllPreset))
         OnSelectPreset(turnOffAll);
 
-    const QString errors = PresetApplier(featureManager).Apply(box->itemData(idx).toMap());
+    const QVariantMap body = box->itemData(idx).toMap();
+    const QString errors = PresetApplier(featureManager).Apply(body);
     const int custom = indexOf(PresetsFile::CustomPreset);
     if (!errors.isEmpty()) {
-        presetFailed = true;
+        presetFailures += std::max(1, FailureCount(errors));
         QMessageBox warning(QMessageBox::Warning, tr("Select preset: %1").arg(box->currentText()),
                             tr("Error(s) on setting the preset:\n\n%1").arg(errors), QMessageBox::Ok, this);
         // Undoing would mean more writes that may fail as well.
@@ -733,11 +1091,17 @@ void AdvTriggerBase::OnSelectPreset(int idx)
     // Rebuilding the tree walks every selector on the camera: once, after
     // the outermost preset, is enough.
     statusModel->Reload();
-    if (presetFailed) {
+    const QString name = box->itemText(idx);
+    if (presetFailures > 0) {
         // The camera is not what the name in the box promises. Shown, not
         // chosen: "Custom" is not applied on top.
         const QSignalBlocker block(box);
         box->setCurrentIndex(custom);
+        emit StatusMessage(presetFailures == 1 ? tr("Preset '%1' applied with 1 failure.").arg(name)
+                                               : tr("Preset '%1' applied with %2 failures.").arg(name).arg(presetFailures));
+    } else if (!body.isEmpty()) {
+        // One that writes nothing ("Custom", chosen by itself after an edit) has nothing to confirm.
+        emit StatusMessage(tr("Preset '%1' applied.").arg(name));
     }
 }
 
@@ -796,7 +1160,11 @@ void AdvTriggerBase::BuildLineTable(QTableWidget* table)
         auto* box = new QComboBox(table->viewport());
         box->setObjectName(CellName("cmb", line, feature));
         const quint64 since = featureManager->FailureSerial();
-        FillComboBox(feature, box); // also enables it exactly when the feature is writable
+        if (CellReadable(feature)) {
+            FillComboBox(feature, box); // also enables it exactly when the feature is writable
+        } else {
+            box->setEnabled(false);
+        }
         featureWidgets.append(box);
         ShowCellState(box, feature, rowSince, since);
         box->setFocusPolicy(Qt::StrongFocus);
@@ -868,18 +1236,11 @@ void AdvTriggerBase::BuildLineTable(QTableWidget* table)
         } else {
             auto* box = new QDoubleSpinBox(table->viewport());
             box->setObjectName(CellName("spb", line, LineDebounceDuration));
-            double min = 0.0, max = 0.0, increment = 0.0;
-            const quint64 since = featureManager->FailureSerial();
-            const double value = featureManager->GetValueRangeIncrement(LineDebounceDuration, min, max, increment);
-            // The range first: a value above the default maximum of 99.99
-            // would be clipped otherwise.
-            box->setRange(min, max);
-            box->setSingleStep(increment);
             box->setDecimals(6);
-            box->setValue(value);
-            box->setEnabled(featureManager->IsWritable(LineDebounceDuration));
+            box->setLocale(NumberLocale());
+            box->setProperty(RangeUnknownProperty, true);
+            ShowDebounceDuration(box, rowSince);
             featureWidgets.append(box);
-            ShowCellState(box, LineDebounceDuration, rowSince, since);
             box->setFocusPolicy(Qt::StrongFocus);
             box->installEventFilter(this);
             table->setCellWidget(row, DebounceDurationColumn, box);
@@ -918,7 +1279,12 @@ void AdvTriggerBase::RefreshLineTable(QTableWidget* table)
         if (auto* box = table->findChild<QComboBox*>(CellName("cmb", line, feature))) {
             const QSignalBlocker block(box);
             const quint64 since = featureManager->FailureSerial();
-            FillComboBox(feature, box);
+            if (CellReadable(feature)) {
+                FillComboBox(feature, box);
+            } else {
+                box->clear();
+                box->setEnabled(false);
+            }
             ShowCellState(box, feature, rowSince, since);
         }
     };
@@ -953,10 +1319,7 @@ void AdvTriggerBase::RefreshLineTable(QTableWidget* table)
         if (due(LineDebounceDuration)) {
             if (auto* box = table->findChild<QDoubleSpinBox*>(CellName("spb", line, LineDebounceDuration))) {
                 const QSignalBlocker block(box);
-                const quint64 since = featureManager->FailureSerial();
-                box->setValue(featureManager->GetValue(LineDebounceDuration));
-                box->setEnabled(featureManager->IsWritable(LineDebounceDuration));
-                ShowCellState(box, LineDebounceDuration, rowSince, since);
+                ShowDebounceDuration(box, rowSince);
             }
         }
         refreshCombo(line, LineDebounceMode);
@@ -987,6 +1350,44 @@ bool AdvTriggerBase::RefreshLineStatus(QTableWidget* table)
     }
     lineStatusAllRead = read;
     return read;
+}
+
+bool AdvTriggerBase::CellReadable(const QString& feature)
+{
+    // Only the debounce settings come and go with the line's direction; the
+    // other cells are not worth a device access to ask.
+    if (feature != LineDebounceMode && feature != LineDebounceDuration)
+        return true;
+    return featureManager->IsReadable(feature);
+}
+
+void AdvTriggerBase::ShowDebounceDuration(QDoubleSpinBox* box, quint64 rowSince)
+{
+    const quint64 since = featureManager->FailureSerial();
+    if (!CellReadable(LineDebounceDuration)) {
+        // An output line has no debounce duration: the cell shows none
+        // rather than a default that looks like one.
+        box->setSpecialValueText(QStringLiteral(" "));
+        box->setValue(box->minimum());
+        box->setEnabled(false);
+    } else {
+        box->setSpecialValueText(QString());
+        double value = 0.0;
+        if (box->property(RangeUnknownProperty).toBool()) {
+            double min = 0.0, max = 0.0, increment = 0.0;
+            value = featureManager->GetValueRangeIncrement(LineDebounceDuration, min, max, increment);
+            // The range first: a value above the default maximum of 99.99
+            // would be clipped otherwise.
+            box->setRange(min, max);
+            box->setSingleStep(increment);
+            box->setProperty(RangeUnknownProperty, featureManager->LastFailure(LineDebounceDuration).serial > since);
+        } else {
+            value = featureManager->GetValue(LineDebounceDuration);
+        }
+        box->setValue(value);
+        box->setEnabled(featureManager->IsWritable(LineDebounceDuration));
+    }
+    ShowCellState(box, LineDebounceDuration, rowSince, since);
 }
 
 QString AdvTriggerBase::ParseCellName(QString objectName)

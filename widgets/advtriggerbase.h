@@ -6,6 +6,7 @@
 
 #include <QHash>
 #include <QList>
+#include <QLocale>
 #include <QMap>
 #include <QPointer>
 #include <QString>
@@ -13,7 +14,10 @@
 #include <QVariant>
 #include <QVariantMap>
 
+class QAbstractSpinBox;
 class QComboBox;
+class QDoubleSpinBox;
+class QLineEdit;
 class QTableWidget;
 class QTreeView;
 class SettingsTreeModel;
@@ -97,8 +101,9 @@ public:
     Q_INVOKABLE QVariantMap CheckPresets(const QString& path);
 
     // The text a line edit shows for a feature: the entry or string, the
-    // number with six significant digits, or "0x" and upper-case hex digits
-    // for a HexNumber feature; null when the feature cannot be read.
+    // number with six significant digits (written as NumberLocale writes
+    // it), or "0x" and upper-case hex digits for a HexNumber feature; null
+    // when the feature cannot be read.
     QString ValueText(const QString& featureName);
     static QString HexText(double value);
     static QString HexText(qint64 value);
@@ -113,6 +118,11 @@ signals:
     // A widget was just marked because the camera failed an access of its
     // feature: the failure text, for the host's status line.
     void CameraAccessFailed(QString message);
+    // What a user's action came to, for the host's status line: a command
+    // sent or refused, a preset applied, a typed number set to the limit or
+    // not taken. A view opened from another view (the dialog from the page)
+    // speaks through the other view's signal as well.
+    void StatusMessage(QString message);
 
 protected slots:
     void OnChangeComboboxSelection(const QString& currentText);
@@ -132,6 +142,27 @@ protected slots:
 protected:
     // The colour of the views' hint labels, readable on the current palette.
     QString HintStyleSheet() const;
+    // Numbers are typed and shown in the user's locale, in the tab and the
+    // dialog alike (the forms' own locale is left aside), without group
+    // separators: "12,5" and "1234" in German. The binding gives it to the
+    // spin boxes and number fields.
+    QLocale NumberLocale() const;
+    QString NumberText(double value) const;
+    // Makes `edit` a field for numbers from `bottom` (or just above it, when
+    // not `bottomIncluded`) to `top`. Any number can be typed out; a text
+    // that cannot be taken is marked while typed and, when Return is pressed
+    // or the field is left, refused with a status message; only a number in
+    // range (or an empty text) finishes the edit.
+    void MakeNumberField(QLineEdit* edit, double bottom, double top, int decimals, bool bottomIncluded = true);
+    enum class FieldInput { Empty, Number, Refused };
+    // The finished text of a number field: Number with `value` when it is a
+    // number in the field's range; Refused, the field marked and the user
+    // told that nothing was written, when not; Empty for an empty field.
+    FieldInput ReadNumberField(QLineEdit* edit, double& value);
+    // Marks a widget whose typed input cannot be taken (with `text` as its
+    // tooltip, even with tooltips off); an empty text clears the mark.
+    void SetInputMark(QWidget* widget, const QString& text);
+
     // Marks `widget` when an access of `featureName` failed since the
     // failure serial `since` (a red glow, and the failure in its tooltip,
     // even with tooltips off), and clears the mark when none did. A widget
@@ -155,9 +186,9 @@ private:
     bool lineStatusAllRead = false;
     // How deep OnSelectPreset runs: it runs "Turn Off All" from inside itself.
     int presetDepth = 0;
-    // Whether a write of the current preset choice (the automatic "Turn Off
+    // How many writes of the current preset choice (the automatic "Turn Off
     // All" included) failed.
-    bool presetFailed = false;
+    int presetFailures = 0;
     QString lastReportedFailure;
     // Every widget that shows a feature's value (bound widgets, table cells).
     QList<QPointer<QWidget>> featureWidgets;
@@ -171,6 +202,25 @@ private:
     quint64 Enrol(QWidget* widget, const QString& feature);
     // Marks a widget with a failure text, or clears its mark for an empty one.
     void SetMark(QWidget* widget, const QString& text);
+    // The red glow while a widget carries a failure or an input mark.
+    static void UpdateGlow(QWidget* widget);
+    // What the user calls a field: its caption without the colon, else its feature.
+    QString Caption(const QWidget* field) const;
+    // Why the number field's text cannot be taken; empty when it can. While
+    // `typing`, a number not finished yet ("-", "12,") is no reason.
+    QString NumberProblem(const QLineEdit* edit, bool typing) const;
+    // A bound spin box takes numbers beyond its limits while they are typed,
+    // marked; finishing one sets the limit and says so.
+    void AllowTypingBeyondLimits(QAbstractSpinBox* box);
+    void MarkTypedBeyondLimits(QAbstractSpinBox* box);
+    void SetTypedLimit(QAbstractSpinBox* box);
+    // What a command did, or why the camera did not run it.
+    QString CommandOutcome(const QString& command, bool ran, quint64 since);
+    // Shows a debounce duration cell for the selected line: empty and
+    // disabled while the line has no duration to show (an output line).
+    void ShowDebounceDuration(QDoubleSpinBox* box, quint64 rowSince);
+    // Whether a cell of `feature` has something to show for the selected line.
+    bool CellReadable(const QString& feature);
     // ShowAccessState for a table cell read after its line was selected
     // (the failure serials from before the selection and before the cell's
     // own reads).

@@ -51,6 +51,98 @@
         <source>The settings that took effect stay. The preset box shows no preset.</source>
         <translation>Die übernommenen Einstellungen bleiben erhalten. Die Auswahl zeigt keine Voreinstellung.</translation>
     </message>
+    <message>
+        <source>&quot;%1&quot; is not a number: write it like %2.</source>
+        <translation>&quot;%1&quot; ist keine Zahl: bitte so schreiben: %2.</translation>
+    </message>
+    <message>
+        <source>%1 to %2</source>
+        <translation>%1 bis %2</translation>
+    </message>
+    <message>
+        <source>more than %1 up to %2</source>
+        <translation>mehr als %1 bis %2</translation>
+    </message>
+    <message>
+        <source>%1 is out of range: allowed is %2.</source>
+        <translation>%1 liegt außerhalb des Bereichs: erlaubt ist %2.</translation>
+    </message>
+    <message>
+        <source>%1: %2 Nothing was written.</source>
+        <translation>%1: %2 Es wurde nichts geschrieben.</translation>
+    </message>
+    <message>
+        <source>Allowed: %1 to %2. A number beyond is set to the limit.</source>
+        <translation>Erlaubt: %1 bis %2. Eine Zahl darüber hinaus wird auf die Grenze gesetzt.</translation>
+    </message>
+    <message>
+        <source>%1: %2 is above the maximum; set to %3.</source>
+        <translation>%1: %2 liegt über dem Maximum; auf %3 gesetzt.</translation>
+    </message>
+    <message>
+        <source>%1: %2 is below the minimum; set to %3.</source>
+        <translation>%1: %2 liegt unter dem Minimum; auf %3 gesetzt.</translation>
+    </message>
+    <message>
+        <source>The camera refused %1 (code %2).</source>
+        <translation>Die Kamera hat %1 abgelehnt (Code %2).</translation>
+    </message>
+    <message>
+        <source>The camera has no command %1.</source>
+        <translation>Die Kamera hat keinen Befehl %1.</translation>
+    </message>
+    <message>
+        <source>Software trigger sent.</source>
+        <translation>Software-Trigger gesendet.</translation>
+    </message>
+    <message>
+        <source>Software trigger sent to %1.</source>
+        <translation>Software-Trigger an %1 gesendet.</translation>
+    </message>
+    <message>
+        <source>Software signal sent.</source>
+        <translation>Software-Signal gesendet.</translation>
+    </message>
+    <message>
+        <source>Software signal %1 sent.</source>
+        <translation>Software-Signal %1 gesendet.</translation>
+    </message>
+    <message>
+        <source>Timestamp latched: %1.</source>
+        <translation>Zeitstempel festgehalten: %1.</translation>
+    </message>
+    <message>
+        <source>Timestamp latched.</source>
+        <translation>Zeitstempel festgehalten.</translation>
+    </message>
+    <message>
+        <source>%1 reset.</source>
+        <translation>%1 zurückgesetzt.</translation>
+    </message>
+    <message>
+        <source>%1 sent to the camera.</source>
+        <translation>%1 an die Kamera gesendet.</translation>
+    </message>
+    <message>
+        <source>Preset &apos;%1&apos; applied.</source>
+        <translation>Voreinstellung &apos;%1&apos; angewendet.</translation>
+    </message>
+    <message>
+        <source>Preset &apos;%1&apos; applied with 1 failure.</source>
+        <translation>Voreinstellung &apos;%1&apos; mit 1 Fehler angewendet.</translation>
+    </message>
+    <message>
+        <source>Preset &apos;%1&apos; applied with %2 failures.</source>
+        <translation>Voreinstellung &apos;%1&apos; mit %2 Fehlern angewendet.</translation>
+    </message>
+    <message>
+        <source>minimum</source>
+        <translation>Minimum</translation>
+    </message>
+    <message>
+        <source>maximum</source>
+        <translation>Maximum</translation>
+    </message>
 </context>
 <context>
     <name>AdvTriggerDialog</name>

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Writes the README's pictures anew: the Trigger IO tab and its advanced
+# dialog on the full simulated camera, in English and in German, drawn on
+# Qt's offscreen platform (no display needed). Builds what the viewer needs
+# first, like run.sh.
+#
+#   docs/screenshot.png      docs/screenshot-dialog.png      English
+#   docs/screenshot-de.png   docs/screenshot-dialog-de.png   German
+set -euo pipefail
+cd "$(dirname "$0")/.."
+repo=$PWD
+. tools/common.sh
+
+ensure_packages
+target="camera-viewer tabextensionadvtrigger translations" build_tree build
+
+viewer=$repo/build/bin/camera-viewer
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+# The dialog opens as it was last left; pictures start from nothing
+# remembered, whatever the user's own settings.
+mkdir "$work/config"
+
+# shoot SUFFIX LANG [LANGUAGE]: the plug-in picks its translation from the
+# system locale, which Qt reads from these variables (LC_ALL would win).
+# The tab is shot on its own: while the dialog is open the tab steps aside.
+shoot() {
+    local suffix=$1 lang=$2 language=${3:-}
+    local run=(env -u LC_ALL -u LC_MESSAGES QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$work/config"
+               LANG="$lang" LANGUAGE="$language" "$viewer")
+    "${run[@]}" --screenshot "docs/screenshot$suffix.png" >/dev/null
+    "${run[@]}" --screenshot "$work/shot.png" --dialog >/dev/null
+    mv "$work/shot-dialog.png" "docs/screenshot-dialog$suffix.png"
+    echo "docs/screenshot$suffix.png docs/screenshot-dialog$suffix.png"
+}
+
+shoot "" C.UTF-8
+shoot -de de_DE.UTF-8 de
