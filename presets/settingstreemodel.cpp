@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QFont>
+#include <QLocale>
 
 #include <iterator>
 
@@ -141,8 +142,12 @@ QList<SettingsTreeModel::GroupRow> SettingsTreeModel::ReadTree()
 QString SettingsTreeModel::ValueText(const QString& feature)
 {
     const int type = featureManager->GetDataType(feature);
-    if (type == TypeInteger || type == TypeFloat || type == TypeBoolean)
-        return QStringLiteral("%1").arg(featureManager->GetValue(feature));
+    if (type == TypeInteger || type == TypeFloat || type == TypeBoolean) {
+        // Six significant digits, with the decimal sign of the fields beside.
+        QLocale locale;
+        locale.setNumberOptions(QLocale::OmitGroupSeparator);
+        return locale.toString(featureManager->GetValue(feature), 'g', 6);
+    }
     return featureManager->GetStringValue(feature);
 }
 

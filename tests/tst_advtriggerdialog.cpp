@@ -315,6 +315,17 @@ private slots:
         OpenSections(window.get(), true);
         QTRY_VERIFY2(Aside(sections).isEmpty(), qPrintable(Aside(sections).join(", ")));
         QCOMPARE(sections->horizontalScrollBar()->maximum(), 0);
+
+        // A status field shows every state the camera names whole ("CounterCompleted").
+        for (const char* name : {"CounterStatus", "TimerStatus"}) {
+            std::vector<std::string> states;
+            const KelCPP::FeaturePtr feature = TestSupport::FindFeature(*camera, name);
+            if (!feature || feature->GetValues(states) != 0)
+                continue; // a camera without counters and timers
+            auto* field = Child(window.get(), qPrintable(QString("txt") + name));
+            for (const std::string& state : states)
+                QVERIFY2(field->contentsRect().width() >= field->fontMetrics().horizontalAdvance(state.c_str()), state.c_str());
+        }
     }
 
     // The window opens as the user left it: size and folded sections.

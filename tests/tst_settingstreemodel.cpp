@@ -142,6 +142,17 @@ private slots:
         QCOMPARE(Dump(model), counterAndTimer + TriggerGroup("FrameStart"));
     }
 
+    // Numbers as the fields beside the tree write them.
+    void numbersInTheUsersLocale()
+    {
+        const QLocale before;
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        const auto restore = qScopeGuard([&] { QLocale::setDefault(before); });
+        QCOMPARE(manager->SetValue("TimerDuration", 12345.5), 12345.5);
+        SettingsTreeModel model(manager.get(), nullptr);
+        QVERIFY(Dump(model).contains("  TimerDuration = 12345,5")); // and no thousands sign
+    }
+
     // A counter that is not selected still shows its count.
     void otherEntriesLiveValuesAreRead()
     {

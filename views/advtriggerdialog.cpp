@@ -5,12 +5,14 @@
 #include "presets/settingstreemodel.h"
 
 #include <QCoreApplication>
+#include <QLineEdit>
 #include <QHideEvent>
 #include <QScrollBar>
 #include <QSettings>
 #include <QSignalBlocker>
 #include <QStyle>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -28,6 +30,8 @@ const QString OpenSectionKey = QStringLiteral("open/%1");
 // desktops, so that a window opened at most this much smaller than the
 // screen's free area fits on it.
 const QSize WindowFrame(16, 40);
+// A line edit's frame and text margins, both sides.
+constexpr int StatusFieldMargin = 16;
 
 // Features are in µs, the PWM fields in Hz and percent.
 const double Micro = std::pow(10.0, -6.0);
@@ -56,6 +60,16 @@ AdvTriggerDialog::AdvTriggerDialog(const CameraFeatureList& features, int preset
                       << QStringLiteral("chkTooltips") << QStringLiteral("lbl_noActionCommandsHint");
 
     BindFeatureWidgets();
+    // A status field shows every state whole ("CounterCompleted"): wide
+    // enough for the longest entry the camera names.
+    for (QLineEdit* status : {ui.txtCounterStatus, ui.txtTimerStatus}) {
+        int widest = 0;
+        const auto entries = featureManager->GetEntryNumbers(status->objectName().mid(3));
+        for (auto it = entries.cbegin(); it != entries.cend(); ++it)
+            widest = std::max(widest, status->fontMetrics().horizontalAdvance(it.key()));
+        if (widest > 0)
+            status->setMinimumWidth(widest + StatusFieldMargin);
+    }
     BuildLineTable(ui.tableWidget);
     // Every line's row stays in view: when the sections need more height
     // than there is, their scroll area scrolls rather than the table shrinking.
