@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QWidget>
 #include <QtTest>
 
 #include <cstdint>
@@ -106,6 +107,18 @@ inline FeatureList WrapFeatures(const KelCPP::Camera& camera)
         list->append(std::make_shared<KelFeatureWrapper>(feature));
     return list;
 }
+
+// The viewer as far as a page sees it, with a status line.
+class Host : public QWidget
+{
+    Q_OBJECT
+public:
+    QStringList messages;
+public slots:
+    void showStatus(const QString& message) { messages << message; }
+signals:
+    void streamingChanged(bool streaming);
+};
 
 // Collects the Qt debug messages written while it lives (GUI thread only).
 class DebugMessages

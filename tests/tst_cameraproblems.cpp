@@ -27,18 +27,6 @@ namespace {
 
 const QString Library = qEnvironmentVariable("KEL_RUNTIME_DIR") + "/plugins/libtabextensionadvtrigger.so";
 
-// The viewer as far as a page sees it, with a status line.
-class Host : public QWidget
-{
-    Q_OBJECT
-public:
-    QStringList messages;
-public slots:
-    void showStatus(const QString& message) { messages << message; }
-signals:
-    void streamingChanged(bool streaming);
-};
-
 // The full camera, with DeviceVendorName readable only while Line0 is the
 // selected line: the page, whose table leaves the last line selected, can
 // no longer tell the vendor once it is shown.
@@ -98,7 +86,7 @@ class TestCameraProblems : public QObject
     QPluginLoader loader{Library};
     TabExtensionInterface* plugin = nullptr;
     std::shared_ptr<KelCPP::Sim::SimCamera> camera;
-    std::unique_ptr<Host> host;
+    std::unique_ptr<TestSupport::Host> host;
     QWidget* page = nullptr;
 
     // The page in a host tab, through the plug-in, shown and refreshed once.
@@ -106,7 +94,7 @@ class TestCameraProblems : public QObject
     {
         camera = cam;
         QVERIFY(camera);
-        host = std::make_unique<Host>();
+        host = std::make_unique<TestSupport::Host>();
         auto* tab = new QWidget(host.get());
         const QMap<QString, QVariant> options{{"connectWidgetToSignal", QByteArray(SIGNAL(streamingChanged(bool)))},
                                               {"connectStatusToSlot", QByteArray(SLOT(showStatus(QString)))}};

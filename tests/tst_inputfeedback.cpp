@@ -38,18 +38,6 @@ const char Presets[] = R"({ "#presets": ["Custom", "Turn Off All", "Triggered"],
   "Turn Off All": { "TriggerSelector": { "#value": "<all>", "TriggerMode": "Off" } },
   "Triggered": { "TriggerSelector": { "#value": "FrameStart", "TriggerMode": "On", "TriggerSource": "Software" } } })";
 
-// The viewer as far as a page sees it, with a status line.
-class Host : public QWidget
-{
-    Q_OBJECT
-public:
-    QStringList messages;
-public slots:
-    void showStatus(const QString& message) { messages << message; }
-signals:
-    void streamingChanged(bool streaming);
-};
-
 } // namespace
 
 class TestInputFeedback : public QObject
@@ -341,7 +329,7 @@ private slots:
         QPluginLoader loader(qEnvironmentVariable("KEL_RUNTIME_DIR") + "/plugins/libtabextensionadvtrigger.so");
         auto* plugin = qobject_cast<TabExtensionInterface*>(loader.instance());
         QVERIFY2(plugin, qPrintable(loader.errorString()));
-        Host viewer;
+        TestSupport::Host viewer;
         auto* tab = new QWidget(&viewer);
         const QMap<QString, QVariant> options{{"connectWidgetToSignal", QByteArray(SIGNAL(streamingChanged(bool)))},
                                               {"connectStatusToSlot", QByteArray(SLOT(showStatus(QString)))}};

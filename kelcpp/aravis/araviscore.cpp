@@ -518,6 +518,14 @@ KelErrorType AravisCore::IsWritable(int f, bool& writable)
     return Access(f, readable, &writable);
 }
 
+KelErrorType AravisCore::Written(int f, GError* error)
+{
+    if (error)
+        return Fail(error);
+    NotifyWritten(f);
+    return KelError::Success;
+}
+
 void AravisCore::NotifyWritten(int f)
 {
     const FeatureInfo& info = Info(f);
@@ -633,10 +641,7 @@ KelErrorType AravisCore::SetInt(int f, std::int64_t value)
         return KelError::InvalidValue;
     GError* writeError = nullptr;
     arv_gc_integer_set_value(node, value, &writeError);
-    if (writeError)
-        return Fail(writeError);
-    NotifyWritten(f);
-    return KelError::Success;
+    return Written(f, writeError);
 }
 
 KelErrorType AravisCore::SetFloat(int f, double value)
@@ -661,10 +666,7 @@ KelErrorType AravisCore::SetFloat(int f, double value)
     }
     GError* writeError = nullptr;
     arv_gc_float_set_value(node, value, &writeError);
-    if (writeError)
-        return Fail(writeError);
-    NotifyWritten(f);
-    return KelError::Success;
+    return Written(f, writeError);
 }
 
 KelErrorType AravisCore::SetBool(int f, bool value)
@@ -690,10 +692,7 @@ KelErrorType AravisCore::SetText(int f, const char* value)
             return KelError::InvalidValue;
         GError* writeError = nullptr;
         arv_gc_string_set_value(node, value, &writeError);
-        if (writeError)
-            return Fail(writeError);
-        NotifyWritten(f);
-        return KelError::Success;
+        return Written(f, writeError);
     }
     if (const KelErrorType err = CheckWritable(f, KelFeatureDataEnum))
         return err;
@@ -725,10 +724,7 @@ KelErrorType AravisCore::SetRaw(int f, const std::uint8_t* data, std::uint32_t s
     buffer.resize(static_cast<std::size_t>(length), 0);
     GError* writeError = nullptr;
     arv_gc_register_set(reg, buffer.data(), length, &writeError);
-    if (writeError)
-        return Fail(writeError);
-    NotifyWritten(f);
-    return KelError::Success;
+    return Written(f, writeError);
 }
 
 // --- Limits, entries, commands ----------------------------------------------

@@ -148,6 +148,8 @@ private:
                                KelFeatureDataType alsoType = KelFeatureDataUnknown);
     KelErrorType CheckWritable(int f, KelFeatureDataType type);
     void NotifyWritten(int f);
+    // After a write: its error, or the notifications of a success.
+    KelErrorType Written(int f, GError* error);
     // The value of a polled feature, as text for comparison; empty when it
     // cannot be read now.
     std::string PollValue(int f);
