@@ -19,6 +19,17 @@ QString Escaped(QString text)
     return text.replace(QLatin1Char('<'), QStringLiteral("&lt;")).replace(QLatin1Char('>'), QStringLiteral("&gt;"));
 }
 
+// A value as the tooltip shows it: "<min>" and "<max>" are limits, not
+// text, and read as such; anything else as the file has it.
+QString ValueText(const QString& value)
+{
+    if (value == QLatin1String("<min>"))
+        return QStringLiteral("<i>%1</i>").arg(QCoreApplication::translate("PresetsFile", "minimum"));
+    if (value == QLatin1String("<max>"))
+        return QStringLiteral("<i>%1</i>").arg(QCoreApplication::translate("PresetsFile", "maximum"));
+    return Escaped(value);
+}
+
 // "file:line:column: message" for a parse error at byte `offset`; lines and
 // columns count from 1, columns in characters rather than UTF-8 bytes.
 QString SyntaxError(const QString& path, const QByteArray& data, int offset, const QString& message)
@@ -128,7 +139,7 @@ QString BuildPresetToolTip(const QString& presetName, QVariantMap& preset)
         for (auto member = sub.cbegin(); member != sub.cend(); ++member) {
             const QString label = member.key() == ValueKey ? QStringLiteral("<b>%1</b>").arg(it.key())
                                                             : member.key();
-            settings += QStringLiteral("%1: %2<br>").arg(label).arg(Escaped(member.value().toString()));
+            settings += QStringLiteral("%1: %2<br>").arg(label).arg(ValueText(member.value().toString()));
         }
     }
     if (!settings.isEmpty()) {

@@ -182,31 +182,30 @@ void SettingsTreeModel::RefreshOtherEntries()
     for (auto it = SelectorTable.cbegin(); it != SelectorTable.cend(); ++it) {
         const QString& selector = it.key();
         const QString saved = currentSelectorValues.value(selector);
-        QList<QStandardItem*> labels;
+        // The value items of the live features of each entry not selected.
+        QList<QPair<QString, QList<QStandardItem*>>> entries;
         for (int row = 0; row < itemModel.rowCount(); ++row) {
             QStandardItem* label = itemModel.item(row, 0);
-            if (label->data(SelectorRole).toString() != selector || label->data(EntryRole).toString().isEmpty()
-                || label->data(EntryRole).toString() == saved)
+            const QString entry = label->data(EntryRole).toString();
+            if (label->data(SelectorRole).toString() != selector || entry.isEmpty() || entry == saved)
                 continue;
+            QList<QStandardItem*> live;
             for (int child = 0; child < label->rowCount(); ++child) {
-                if (featureManager->IsVolatile(label->child(child, 0)->text())) {
-                    labels.append(label);
-                    break;
-                }
+                if (featureManager->IsVolatile(label->child(child, 0)->text()))
+                    live << label->child(child, 1);
             }
+            if (!live.isEmpty())
+                entries.append({entry, live});
         }
-        if (labels.isEmpty())
+        if (entries.isEmpty())
             continue;
-        for (QStandardItem* label : labels) {
-            if (!featureManager->WriteValue(selector, label->data(EntryRole).toString()))
+        for (const auto& [entry, live] : entries) {
+            if (!featureManager->WriteValue(selector, entry))
                 continue; // locked now: the row keeps its last values
-            for (int child = 0; child < label->rowCount(); ++child) {
-                const QString feature = label->child(child, 0)->text();
-                if (!featureManager->IsVolatile(feature))
-                    continue;
-                const QString text = ValueText(feature);
-                if (label->child(child, 1)->text() != text)
-                    label->child(child, 1)->setText(text);
+            for (QStandardItem* value : live) {
+                const QString text = ValueText(value->parent()->child(value->row(), 0)->text());
+                if (value->text() != text)
+                    value->setText(text);
             }
         }
         featureManager->WriteValue(selector, saved);

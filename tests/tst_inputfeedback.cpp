@@ -317,8 +317,8 @@ private slots:
         auto* box = page->findChild<QComboBox*>("cmbSelectPreset");
         page->LoadPresets(box, qEnvironmentVariable("KEL_RUNTIME_DIR")); // the shipped presets
         auto tip = [box](const char* preset) { return box->itemData(box->findText(preset), Qt::ToolTipRole).toString(); };
-        QVERIFY(tip("Software Trigger").contains("TriggerDelay: <i>" + Said("AdvTriggerBase", "minimum") + "</i><br>"));
-        QVERIFY(tip("Count Pulses (Line1)").contains("CounterDuration: <i>" + Said("AdvTriggerBase", "maximum") + "</i><br>"));
+        QVERIFY(tip("Software Trigger").contains("TriggerDelay: <i>" + Said("PresetsFile", "minimum") + "</i><br>"));
+        QVERIFY(tip("Count Pulses (Line1)").contains("CounterDuration: <i>" + Said("PresetsFile", "maximum") + "</i><br>"));
         QVERIFY(!tip("Software Trigger").contains("&lt;min&gt;"));
         QVERIFY(tip("Turn Off All").contains("&lt;all&gt;")); // other values stay as written
     }

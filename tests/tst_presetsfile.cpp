@@ -151,8 +151,9 @@ void TestPresetsFile::read_data()
     preset("#execute first, then each feature with #value first",
            R"({"TriggerSelector": {"TriggerMode": "On", "#value": "<all>"}, "#tooltip": "T", "#execute": "TriggerSoftware"})",
            "<i> Execute: TriggerSoftware</i><br><b>TriggerSelector</b>: &lt;all&gt;<br>TriggerMode: On<br>", "T");
-    preset("values escaped, names and #execute taken as markup", R"({"#execute": "<u>Run</u>", "Lut<1>": {"#value": "a<b>", "Gain<2>": "<max>"}})",
-           "<i> Execute: <u>Run</u></i><br><b>Lut<1></b>: a&lt;b&gt;<br>Gain<2>: &lt;max&gt;<br>");
+    preset("values escaped but limits named, names and #execute taken as markup",
+           R"({"#execute": "<u>Run</u>", "Lut<1>": {"#value": "a<b>", "Gain<2>": "<max>", "Gain<3>": "<min>"}})",
+           "<i> Execute: <u>Run</u></i><br><b>Lut<1></b>: a&lt;b&gt;<br>Gain<2>: <i>maximum</i><br>Gain<3>: <i>minimum</i><br>");
     preset("numbers and booleans as text, upper case before lower case",
            R"({"b": {"#value": 1500.5}, "B": {"#value": true, "x": 20}})", "<b>B</b>: true<br>x: 20<br><b>b</b>: 1500.5<br>");
     preset("list form and plain values not shown", R"({"#tooltip": "T", "L": [{"#value": "Line1", "M": "O"}], "E": 5})", "", "T");

@@ -989,20 +989,6 @@ QString LacksReport(const QList<PresetApplier::Lack>& lacks)
     return items.join(QStringLiteral(", "));
 }
 
-// A preset's "<min>" and "<max>" are limits, not text: the settings block
-// at the end of its tooltip, which shows values as the file has them, names
-// them as such.
-QString LimitsInWords(const QString& toolTip)
-{
-    const int settings = toolTip.lastIndexOf(QLatin1String("<blockquote>"));
-    if (settings < 0)
-        return toolTip;
-    QString block = toolTip.mid(settings);
-    block.replace(QLatin1String(": &lt;min&gt;<br>"), QStringLiteral(": <i>%1</i><br>").arg(AdvTriggerBase::tr("minimum")));
-    block.replace(QLatin1String(": &lt;max&gt;<br>"), QStringLiteral(": <i>%1</i><br>").arg(AdvTriggerBase::tr("maximum")));
-    return toolTip.left(settings) + block;
-}
-
 // Whether choosing the preset of that name applies "Turn Off All" first.
 bool AfterTurnOffAll(const QString& name, const QList<PresetEntry>& presets)
 {
@@ -1027,7 +1013,7 @@ void AdvTriggerBase::LoadPresets(QComboBox* presetBox, const QString& applicatio
     for (const PresetEntry& preset : presets) {
         presetBox->addItem(QIcon(), preset.name, preset.body);
         const int index = presetBox->count() - 1;
-        QString toolTip = LimitsInWords(preset.toolTip);
+        QString toolTip = preset.toolTip;
         // Offered, it would fail or do only part of what it promises. Greyed
         // rather than left out: the user sees that it exists and why not here.
         const QList<PresetApplier::Lack> lacks = applier.Lacks(preset.body, preset.optional);

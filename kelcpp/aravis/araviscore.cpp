@@ -454,14 +454,18 @@ KelErrorType AravisCore::Fail(GError* error)
     return code;
 }
 
+KelErrorType AravisCore::Available(ArvGcFeatureNode* node, bool& available)
+{
+    GError* error = nullptr;
+    available = arv_gc_feature_node_is_implemented(node, &error);
+    if (!error && available)
+        available = arv_gc_feature_node_is_available(node, &error);
+    return error ? Fail(error) : KelError::Success;
+}
+
 KelErrorType AravisCore::Available(int f, bool& available)
 {
-    const FeatureInfo& info = Info(f);
-    GError* error = nullptr;
-    available = arv_gc_feature_node_is_implemented(info.node, &error);
-    if (!error && available)
-        available = arv_gc_feature_node_is_available(info.node, &error);
-    return error ? Fail(error) : KelError::Success;
+    return Available(Info(f).node, available);
 }
 
 KelErrorType AravisCore::Access(int f, bool& readable, bool* writable)
@@ -699,8 +703,9 @@ KelErrorType AravisCore::SetText(int f, const char* value)
     const int entry = info.EntryByName(value);
     if (entry < 0)
         return KelError::InvalidValue;
+    // Writable, so available: only the entry is left to ask.
     bool available = false;
-    if (const KelErrorType err = IsEntryAvailable(f, entry, available))
+    if (const KelErrorType err = Available(info.entries[static_cast<std::size_t>(entry)].node, available))
         return err;
     if (!available)
         return KelError::NotAvailable;
@@ -788,27 +793,23 @@ KelErrorType AravisCore::IsEntryAvailable(int f, int entry, bool& available)
     bool ok = false;
     if (const KelErrorType err = Available(f, ok))
         return err;
-    ArvGcFeatureNode* node = Info(f).entries[static_cast<std::size_t>(entry)].node;
-    GError* error = nullptr;
-    if (ok)
-        ok = arv_gc_feature_node_is_implemented(node, &error);
-    if (ok && !error)
-        ok = arv_gc_feature_node_is_available(node, &error);
-    if (error)
-        return Fail(error);
-    available = ok;
-    return KelError::Success;
+    available = false;
+    return ok ? Available(Info(f).entries[static_cast<std::size_t>(entry)].node, available) : KelError::Success;
 }
 
 KelErrorType AravisCore::GetAvailableEntries(int f, std::vector<int>& entries)
 {
     entries.clear();
-    const std::size_t count = Info(f).entries.size();
-    for (std::size_t e = 0; e < count; ++e) {
-        bool available = false;
-        if (const KelErrorType err = IsEntryAvailable(f, static_cast<int>(e), available))
+    // The feature's own availability once, then each entry's.
+    bool available = false;
+    if (const KelErrorType err = Available(f, available))
+        return err;
+    const auto& all = Info(f).entries;
+    for (std::size_t e = 0; available && e < all.size(); ++e) {
+        bool entryAvailable = false;
+        if (const KelErrorType err = Available(all[e].node, entryAvailable))
             return err;
-        if (available)
+        if (entryAvailable)
             entries.push_back(static_cast<int>(e));
     }
     return KelError::Success;

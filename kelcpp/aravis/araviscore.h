@@ -139,7 +139,8 @@ private:
     // The result code for an Aravis error; a transport failure marks the
     // camera lost.
     KelErrorType Fail(GError* error);
-    // Implemented and available now.
+    // Implemented and available now (a feature or an entry).
+    KelErrorType Available(ArvGcFeatureNode* node, bool& available);
     KelErrorType Available(int f, bool& available);
     // Availability and access mode, and the lock when `writable` is asked
     // for, evaluated now.

@@ -135,14 +135,6 @@
         <source>Preset &apos;%1&apos; applied with %2 failures.</source>
         <translation>Voreinstellung &apos;%1&apos; mit %2 Fehlern angewendet.</translation>
     </message>
-    <message>
-        <source>minimum</source>
-        <translation>Minimum</translation>
-    </message>
-    <message>
-        <source>maximum</source>
-        <translation>Maximum</translation>
-    </message>
 </context>
 <context>
     <name>AdvTriggerDialog</name>
@@ -563,6 +555,14 @@ dauer (µs)</translation>
 </context>
 <context>
     <name>PresetsFile</name>
+    <message>
+        <source>minimum</source>
+        <translation>Minimum</translation>
+    </message>
+    <message>
+        <source>maximum</source>
+        <translation>Maximum</translation>
+    </message>
     <message>
         <source>%1: cannot be read: %2</source>
         <translation>%1: nicht lesbar: %2</translation>
