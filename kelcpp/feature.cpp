@@ -64,6 +64,29 @@ KelErrorType FetchText(std::string& out, Fill fill)
 Feature::~Feature() = default;
 Camera::~Camera() = default;
 
+KelErrorType Camera::StartStream(const std::shared_ptr<IFrameObserver>&)
+{
+    return KelError::NotImplemented;
+}
+
+KelErrorType Camera::StopStream()
+{
+    return KelError::Success;
+}
+
+KelErrorType Camera::GetStreamStatistics(StreamStatistics&) const
+{
+    return KelError::NotImplemented;
+}
+
+std::shared_ptr<SignalTrace> Camera::GetSignalTrace() const
+{
+    return nullptr;
+}
+
+IFrameObserver::~IFrameObserver() = default;
+SignalTrace::~SignalTrace() = default;
+
 IFeatureObserver::~IFeatureObserver() = default;
 
 void IFeatureObserver::NotifyFeatureChanges(const std::shared_ptr<Feature>& feature, std::uint32_t)
