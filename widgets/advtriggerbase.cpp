@@ -29,6 +29,7 @@
 #include <QSpinBox>
 #include <QStandardItemModel>
 #include <QTableWidget>
+#include <QTimer>
 #include <QToolTip>
 #include <QTreeView>
 
@@ -72,6 +73,8 @@ const char RangeUnknownProperty[] = "rangeUnknown";
 enum LineColumn { ModeColumn, InverterColumn, SourceColumn, StatusColumn, DebounceModeColumn,
                   DebounceDurationColumn };
 constexpr int BasicLineColumns = 4;
+// The LEDs between the one-second ticks: a 1 Hz input must be seen to blink.
+constexpr int LineLevelIntervalMs = 100;
 
 QString CellName(const char* prefix, const QString& line, const QString& feature)
 {
@@ -1244,6 +1247,17 @@ void AdvTriggerBase::BuildLineTable(QTableWidget* table)
     }
     table->resizeColumnsToContents();
     table->resizeRowsToContents();
+
+    // One read lights all LEDs, so they can follow the lines closely; a
+    // hidden view reads nothing.
+    if (!lineLevelTimer && featureManager->HasFeature(LineStatus) && featureManager->HasFeature(LineStatusAll)) {
+        lineLevelTimer = new QTimer(this);
+        connect(lineLevelTimer, &QTimer::timeout, this, [this, table] {
+            if (isVisible() && !cameraGone)
+                RefreshLineStatus(table);
+        });
+        lineLevelTimer->start(LineLevelIntervalMs);
+    }
 }
 
 void AdvTriggerBase::RefreshLineTable(QTableWidget* table)

@@ -19,6 +19,7 @@ class QComboBox;
 class QDoubleSpinBox;
 class QLineEdit;
 class QTableWidget;
+class QTimer;
 class QTreeView;
 class SettingsTreeModel;
 
@@ -74,8 +75,9 @@ public:
     // Lights the LEDs of every line from one read of LineStatusAll (bit n for
     // the line whose LineSelector entry is numbered n). False when the camera
     // has no LineStatusAll, the table no LEDs, or the read failed; the LEDs
-    // then follow LineStatus line by line. The views run it on every tick:
-    // line levels change by themselves.
+    // then follow LineStatus line by line. The views run it on every tick,
+    // and the table ten times a second while visible: line levels change by
+    // themselves.
     bool RefreshLineStatus(QTableWidget* table);
     // Selects the cell's line on the camera and returns the cell's feature,
     // or an empty text when the name does not parse or the line did not take.
@@ -184,6 +186,8 @@ private:
     QHash<QString, qint64> lineBits;
     // Whether the last RefreshLineStatus lit the LEDs.
     bool lineStatusAllRead = false;
+    // Lights the LEDs ten times a second while the view is visible.
+    QTimer* lineLevelTimer = nullptr;
     // How deep OnSelectPreset runs: it runs "Turn Off All" from inside itself.
     int presetDepth = 0;
     // How many writes of the current preset choice (the automatic "Turn Off
