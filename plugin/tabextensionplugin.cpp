@@ -1,11 +1,14 @@
 #include "plugin/tabextensionplugin.h"
 
 #include "views/advtriggerwidget.h"
+#include "widgets/basetabpluginwidget.h"
 #include "widgets/tabextensionexception.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
+
+#include <string>
 
 namespace {
 
@@ -15,7 +18,40 @@ const QString SignalOption = QStringLiteral("connectWidgetToSignal");
 // user's actions came to.
 const QString StatusOption = QStringLiteral("connectStatusToSlot");
 
+// Where a host finds, on a refused tab widget, why the camera was refused.
+const char* const RefusalProperty = "refusalReason";
+
+std::shared_ptr<KelCPP::Feature> Find(const CameraFeatureList& features, const QString& name)
+{
+    if (!features)
+        return nullptr;
+    for (const auto& feature : *features) {
+        std::string text;
+        if (feature && feature->GetName(text) == KelCPP::KelError::Success && QString::fromStdString(text) == name)
+            return feature;
+    }
+    return nullptr;
+}
+
 } // namespace
+
+QString TabExtensionPlugin::RefusalReason(const CameraFeatureList& features)
+{
+    std::string vendor;
+    if (const auto feature = Find(features, QStringLiteral("DeviceVendorName")))
+        feature->GetValue(vendor);
+    const QString reported = QString::fromStdString(vendor);
+    if (!reported.startsWith(BaseTabPluginWidget::SupportedVendor())) {
+        return tr("This plug-in supports cameras of vendor %1; this camera reports %2.")
+            .arg(BaseTabPluginWidget::SupportedVendor(),
+                 reported.isEmpty() ? tr("no vendor") : reported);
+    }
+    for (const QString& name : AdvTriggerWidget::RequiredFeatures()) {
+        if (!Find(features, name))
+            return tr("This camera has no %1 feature.").arg(name);
+    }
+    return tr("This camera could not be read.");
+}
 
 int TabExtensionPlugin::CreateTabWidget(
     const QSharedPointer<QVector<std::shared_ptr<KelCPP::Feature>>>& features, QWidget* tab,
@@ -58,6 +94,8 @@ int TabExtensionPlugin::CreateTabWidget(
         layout->addLayout(hint);
         return 0;
     } catch (const TabExtensionException& refusal) {
+        // The host may show it instead of an empty page.
+        tab->setProperty(RefusalProperty, RefusalReason(features));
         return refusal.code;
     }
 }

@@ -19,6 +19,10 @@ public:
     bool QueryExtension1() override;
     bool QueryExtension2() override;
 
+    // Why a page refuses this camera, in words a user can act on: the
+    // vendor it serves against the one reported, or the feature missing.
+    static QString RefusalReason(const QSharedPointer<QVector<std::shared_ptr<KelCPP::Feature>>>& features);
+
 private:
     // The hint shown in the host's tab while the page's dialog is open; owned
     // by that tab widget. Only the most recent one is kept.

@@ -84,6 +84,8 @@ private slots:
         QCOMPARE(plugin->CreateTabWidget(Features(file), tab, withOptions ? &Options : nullptr), result);
         if (result != 0) {
             QVERIFY(!tab->layout() && tab->children().isEmpty()); // nothing of the refused page is left
+            // The host can say why (the viewer's suite checks the words).
+            QVERIFY(!tab->property("refusalReason").toString().isEmpty());
             return;
         }
         // The page, and beside it the hidden hint.

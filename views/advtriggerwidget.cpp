@@ -15,6 +15,8 @@
 #include <QTranslator>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 const QString TranslationBaseName = QStringLiteral("tabextensionadvtrigger");
@@ -29,13 +31,18 @@ void ShowTitle(QWidget* page, const QString& title)
 
 } // namespace
 
+QStringList AdvTriggerWidget::RequiredFeatures()
+{
+    return {QStringLiteral("TriggerSelector"), QStringLiteral("LineSelector"), QStringLiteral("LineMode")};
+}
+
 AdvTriggerWidget::AdvTriggerWidget(const CameraFeatureList& features, QWidget* parent)
     : AdvTriggerBase(features, parent)
 {
     firstShown = false;
-    if (!featureManager->HasFeature(QStringLiteral("TriggerSelector"))
-        || !featureManager->HasFeature(QStringLiteral("LineSelector"))
-        || !featureManager->HasFeature(QStringLiteral("LineMode"))) {
+    const QStringList required = RequiredFeatures();
+    if (!std::all_of(required.begin(), required.end(),
+                     [this](const QString& name) { return featureManager->HasFeature(name); })) {
         throw TENotSupported("AdvTriggerWidget::AdvTriggerWidget",
                              "camera does not support trigger, widget not created");
     }

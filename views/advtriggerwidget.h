@@ -23,6 +23,9 @@ public:
     AdvTriggerWidget(const CameraFeatureList& features, QWidget* parent);
     ~AdvTriggerWidget() override;
 
+    // What a camera needs for this page, tested in this order.
+    static QStringList RequiredFeatures();
+
     // Loads "qm/<baseName>_<locale>" relative to the current directory,
     // falling back to the language alone; the translator may stay empty.
     QTranslator* LoadTranslator(const QString& baseName);

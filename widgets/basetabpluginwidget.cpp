@@ -105,6 +105,11 @@ BaseTabPluginWidget::~BaseTabPluginWidget()
     delete featureManager;
 }
 
+QString BaseTabPluginWidget::SupportedVendor()
+{
+    return VendorName;
+}
+
 bool BaseTabPluginWidget::IsVendorSupported(FeatureManager* manager)
 {
     return manager->GetStringValue(QStringLiteral("DeviceVendorName")).startsWith(VendorName);

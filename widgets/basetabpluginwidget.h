@@ -43,6 +43,8 @@ public:
     // changeMutex held: must not lock it again.
     virtual void UpdateChangedFeatures() = 0;
     virtual bool IsVendorSupported(FeatureManager* manager);
+    // The text a supported camera's DeviceVendorName starts with.
+    static QString SupportedVendor();
     // Sets the style sheets that depend on a dark or light palette.
     virtual void ApplyColorScheme() = 0;
 
