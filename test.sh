@@ -4,13 +4,15 @@
 # Then the suites of the threads (the camera's notifications, the live
 # simulation) under ThreadSanitizer, and a short fuzz run of the presets
 # loader and applier and of the camera description loader (see
-# fuzz/README.md).
+# fuzz/README.md). The normal build's tests also build the Debian package,
+# unpack it and run the viewer from there, and check it with lintian.
 set -euo pipefail
 cd "$(dirname "$0")"
 . tools/common.sh
 
 ensure_packages
 ensure_packages "${fuzz_packages[@]}"
+ensure_packages "${package_packages[@]}" lintian
 build_tree build
 ctest --test-dir build --output-on-failure -j "$(nproc)"
 build_tree build-asan -DKEL_SANITIZE=ON

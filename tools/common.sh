@@ -8,6 +8,9 @@ packages=(build-essential cmake ninja-build qtbase5-dev qttools5-dev-tools qttoo
           libaravis-dev libusb-1.0-0-dev aravis-tools-cli aravis-tools)
 # The fuzz target needs clang's libFuzzer.
 fuzz_packages=(clang libclang-rt-14-dev)
+# The Debian package: cpack finds its dependencies with dpkg-shlibdeps,
+# which needs file; the tests check it with lintian too.
+package_packages=(dpkg-dev file)
 
 # ensure_packages [PACKAGE...]: the build's packages, or the ones named.
 ensure_packages() {

@@ -44,7 +44,8 @@ bool HasArgument(int argc, char** argv, const char* name)
 void UseOffscreenWithoutDisplay(int argc, char** argv)
 {
     bool headlessJob = false;
-    for (const char* name : {"--screenshot", "--check", "--check-presets", "--help", "-h", "--help-all", "--list"})
+    for (const char* name : {"--screenshot", "--check", "--check-presets", "--help", "-h", "--help-all", "--list",
+                             "--version", "-v"})
         headlessJob = headlessJob || HasArgument(argc, argv, name);
     if (headlessJob && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")
         && qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
@@ -170,6 +171,8 @@ int main(int argc, char** argv)
     EnsureRuntimeDir();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("camera-viewer"));
+    // project(VERSION), which the package carries too.
+    QApplication::setApplicationVersion(QStringLiteral(KEL_VERSION));
     // Where the plug-in keeps what it remembers (the dialog's size).
     QApplication::setOrganizationName(QStringLiteral("camera-viewer"));
     // The window in the user's language; load() tries de_DE, then de.
@@ -181,6 +184,7 @@ int main(int argc, char** argv)
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Shows a camera, simulated or real, and its tab plug-ins."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption cameraOption(QStringLiteral("camera"),
                                           QStringLiteral("Camera description to simulate (default: the full bundled camera), "
                                                          "or aravis: for the first camera Aravis finds, aravis:<id> for a given one."),
