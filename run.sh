@@ -20,7 +20,7 @@ fi
 # Options that print and exit need no window.
 for arg in "$@"; do
     case $arg in
-    --list | --check | --check-presets* | --help | -h | --help-all | --screenshot*) exec "$viewer" "$@" ;;
+    --list | --check | --check-presets* | --help | -h | --help-all | --version | -v | --screenshot*) exec "$viewer" "$@" ;;
     esac
 done
 echo "No display: writing a screenshot instead of opening the window."
