@@ -8,6 +8,7 @@
 
 #include <QtTest>
 
+#include <limits>
 #include <mutex>
 
 using namespace KelCPP;
@@ -48,12 +49,44 @@ private:
     QStringList seen;
 };
 
-std::vector<std::uint8_t> BigEndian(std::int64_t value)
+std::vector<std::uint8_t> BigEndian(std::int64_t value, int size = 8)
 {
-    std::vector<std::uint8_t> bytes(8);
-    for (int i = 7; i >= 0; --i, value >>= 8)
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+    for (int i = size - 1; i >= 0; --i, value >>= 8)
         bytes[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value & 0xff);
     return bytes;
+}
+
+// Every frame it was given, and whether it was ever called after it was released.
+class FrameRecorder : public IFrameObserver
+{
+public:
+    void FrameReceived(const FramePtr& frame) override
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        frames.push_back(frame);
+    }
+    std::vector<FramePtr> Frames()
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        return frames;
+    }
+    std::size_t Count() { return Frames().size(); }
+
+private:
+    std::mutex mutex;
+    std::vector<FramePtr> frames;
+};
+
+// Aravis's fake camera streams from registers of its own, 32 bits each.
+constexpr std::uint64_t fakeWidth = 0x100, fakeHeight = 0x104, fakeFramePeriodUs = 0x138;
+constexpr std::uint64_t lineStatusAll = 0x1088;
+
+SignalTraceData ReadAll(const SignalTrace& trace)
+{
+    SignalTraceData data;
+    trace.Read(std::numeric_limits<std::int64_t>::min() / 2, std::numeric_limits<std::int64_t>::max(), data);
+    return data;
 }
 
 } // namespace
@@ -74,6 +107,8 @@ private slots:
     void selectorKeepsAValuePerEntry();
     void writesNotifyWhatDependsOnThem();
     void pollingNotifiesOnlyChanges();
+    void streamDeliversTheFakeCamerasFrames();
+    void traceSamplesTheLinesAtThePollRate();
     void closedCameraAnswersNotOpen();
 
 private:
@@ -335,10 +370,97 @@ void TestAravisBackend::pollingNotifiesOnlyChanges()
     QCOMPARE(recorder->Take(), QStringList());
 }
 
+// The in-process fake camera streams whenever a stream takes its frames;
+// its block ids start near 65535, so a fast frame rate crosses the wrap.
+void TestAravisBackend::streamDeliversTheFakeCamerasFrames()
+{
+    QCOMPARE(camera->WriteMemory(fakeWidth, BigEndian(64, 4)), KelError::Success);
+    QCOMPARE(camera->WriteMemory(fakeHeight, BigEndian(32, 4)), KelError::Success);
+    QCOMPARE(camera->WriteMemory(fakeFramePeriodUs, BigEndian(1000, 4)), KelError::Success);
+    auto recorder = std::make_shared<FrameRecorder>();
+    QCOMPARE(camera->StartStream(recorder), KelError::Success);
+    QCOMPARE(camera->StartStream(std::make_shared<FrameRecorder>()), KelError::InvalidAccess);
+    QTRY_VERIFY_WITH_TIMEOUT(!recorder->Frames().empty() && recorder->Frames().back()->id > 65536 + 3, 20000);
+    QCOMPARE(camera->StopStream(), KelError::Success);
+    // Stopped means released: nothing holds the observer to call it again.
+    QCOMPARE(recorder.use_count(), 1L);
+
+    const std::vector<FramePtr> frames = recorder->Frames();
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        const Frame& frame = *frames[i];
+        QVERIFY2(i == 0 || frame.id > frames[i - 1]->id, qPrintable(QString::number(frame.id)));
+        QCOMPARE(frame.pixelFormat, KelPixelFormatMono8);
+        QCOMPARE(frame.status, KelFrameComplete);
+        QCOMPARE(std::make_pair(frame.width, frame.height), std::make_pair(64u, 32u));
+        QCOMPARE(frame.data.size(), std::size_t(64 * 32));
+    }
+    StreamStatistics statistics;
+    QCOMPARE(camera->GetStreamStatistics(statistics), KelError::Success);
+    QCOMPARE(statistics.framesDelivered, std::uint64_t(frames.size()));
+    QCOMPARE(statistics.framesIncomplete, std::uint64_t(0));
+    QVERIFY(!statistics.missedTriggersKnown);
+    QCOMPARE(camera->StopStream(), KelError::Success);
+}
+
+void TestAravisBackend::traceSamplesTheLinesAtThePollRate()
+{
+    const std::shared_ptr<SignalTrace> trace = camera->GetSignalTrace();
+    QVERIFY(trace);
+    QVERIFY(trace->IsSampled());
+    QCOMPARE(camera->GetSignalTrace(), trace);
+    std::vector<SignalInfo> lines;
+    QCOMPARE(trace->GetSignals(lines), KelError::Success);
+    QCOMPARE(lines.size(), std::size_t(2));
+    QCOMPARE(lines[1].name, std::string("Line1"));
+    QCOMPARE(lines[1].kind, KelSignalLevel);
+
+    camera->SetPollRate(100);
+    QTRY_VERIFY(ReadAll(*trace).sampleTimesNs.size() >= 2);
+    const std::int64_t before = ReadAll(*trace).sampleTimesNs.back();
+    QCOMPARE(camera->WriteMemory(lineStatusAll, BigEndian(2)), KelError::Success);
+    QTRY_VERIFY(!ReadAll(*trace).edges.empty());
+    SignalTraceData data = ReadAll(*trace);
+    QCOMPARE(data.edges.size(), std::size_t(1));
+    const SignalEdge edge = data.edges.front();
+    QCOMPARE(std::make_pair(edge.signal, edge.level), std::make_pair(1u, true));
+    QVERIFY(edge.timeNs > before);
+    QCOMPARE(std::count(data.sampleTimesNs.begin(), data.sampleTimesNs.end(), edge.timeNs), 1L);
+    QCOMPARE(data.initial, (std::vector<std::uint8_t>{0, 0}));
+    // From the edge on, Line1 starts high.
+    QCOMPARE(trace->Read(edge.timeNs, std::numeric_limits<std::int64_t>::max(), data), KelError::Success);
+    QCOMPARE(data.initial, (std::vector<std::uint8_t>{0, 1}));
+    QVERIFY(data.edges.empty());
+    std::int64_t now = 0;
+    QCOMPARE(trace->GetNowNs(now), KelError::Success);
+    QVERIFY(data.toNs <= now);
+
+    // A short ring keeps the newest samples; the oldest tells the level before them.
+    std::string error;
+    Aravis::AravisOptions options;
+    options.pollRateHz = 200;
+    options.traceSamples = 8;
+    camera = Aravis::AravisCamera::OpenFake(
+        (TestSupport::SourceDir() + QStringLiteral("/tests/data/aravis-small.xml")).toStdString(), &error, options);
+    QVERIFY2(camera, error.c_str());
+    QCOMPARE(camera->WriteMemory(lineStatusAll, BigEndian(2)), KelError::Success);
+    const std::shared_ptr<SignalTrace> ring = camera->GetSignalTrace();
+    const std::uint64_t polls = camera->PollCount();
+    QTRY_VERIFY(camera->PollCount() > polls + 10);
+    data = ReadAll(*ring);
+    QCOMPARE(data.sampleTimesNs.size(), std::size_t(8));
+    QCOMPARE(data.oldestNs, data.sampleTimesNs.front());
+    QVERIFY(std::is_sorted(data.sampleTimesNs.begin(), data.sampleTimesNs.end()));
+    QCOMPARE(data.initial, (std::vector<std::uint8_t>{0, 1}));
+    QVERIFY(data.edges.empty());
+}
+
 void TestAravisBackend::closedCameraAnswersNotOpen()
 {
     const FeaturePtr gain = Feature("Gain");
+    const std::shared_ptr<SignalTrace> trace = camera->GetSignalTrace();
     camera.reset();
+    SignalTraceData data;
+    QCOMPARE(trace->Read(0, 1, data), KelError::NotOpen);
     std::int64_t value = 0;
     std::string name;
     QCOMPARE(gain->GetValue(value), KelError::NotOpen);

@@ -3,8 +3,11 @@
 
 Aravis's fake GigE Vision camera (arv-fake-gv-camera-0.8 -g FILE) serves the
 XML; every feature becomes plain memory in the fake camera's 64 KiB register
-window, and the power-up file lists the register writes that give the
-features their start values. See docs/genicam-xml.md.
+window, except those the fake camera acts on (image size and format,
+acquisition, frame trigger, frame rate, exposure, packet size), which are
+served from its own registers so that it streams what they say. The power-up
+file lists the register writes that give the features their start values.
+See docs/genicam-xml.md.
 
     genicam_xml.py CAMERA.json -o OUT.xml [--powerup OUT.powerup]
     genicam_xml.py CAMERA.json --check OUT.xml [--check-powerup OUT.powerup]
@@ -13,6 +16,7 @@ features their start values. See docs/genicam-xml.md.
 import argparse
 import hashlib
 import json
+import math
 import os
 import re
 import struct
@@ -339,6 +343,7 @@ class Register:
         self.feature, self.kind, self.length = feature, kind, length
         self.slot_size, self.slots = slot_size, slots
         self.address = None
+        self.fake = None  # FakeCoding: one of the fake camera's own registers
 
     @property
     def size(self):
@@ -372,6 +377,11 @@ def layout(camera, first=FIRST_ADDRESS, end=END_ADDRESS):
         slots = 1
         for selector in feature.chain():
             slots *= len(selector.selector_values())
+        fake = fake_register(feature, slots)
+        if fake is not None:
+            feature.register = fake
+            registers.append(fake)
+            continue
         if feature.type in ("String", "Raw"):
             kind = "string" if feature.type == "String" else "raw"
             register = Register(feature, kind, feature.length, (feature.length + 3) // 4 * 4, slots)
@@ -380,9 +390,9 @@ def layout(camera, first=FIRST_ADDRESS, end=END_ADDRESS):
         feature.register = register
         registers.append(register)
     space = end - first
-    used = sum(r.size for r in registers)
+    used = sum(r.size for r in registers if not r.fake)
     if used > space:
-        shrinkable = sorted((r for r in registers if r.kind == "int"
+        shrinkable = sorted((r for r in registers if r.kind == "int" and not r.fake
                              and INT32_MIN <= int_range(r.feature)[0] <= int_range(r.feature)[1] <= INT32_MAX),
                             key=lambda r: -r.size)
         for register in shrinkable:
@@ -395,9 +405,153 @@ def layout(camera, first=FIRST_ADDRESS, end=END_ADDRESS):
                  f"0x{first:X} and 0x{end:X}")
     address = first
     for register in registers:
-        register.address = address
-        address += register.size
+        if not register.fake:
+            register.address = address
+            address += register.size
     return registers
+
+
+# ---------------------------------------------------------------- the fake camera's own registers
+
+# Aravis's fake camera makes its images from registers of its own, 32 bits
+# big-endian each (see /usr/include/aravis-0.8/arvfakecamera.h), and GigE
+# Vision keeps a stream channel's packet size in a bootstrap register. The
+# features they stand for are served from there: AcquisitionStart then makes
+# the fake camera stream frames of the Width, Height and PixelFormat set.
+
+# The GenICam pixel format number (PFNC) of each PixelFormat entry name.
+PIXEL_FORMATS = {"Mono8": 0x01080001, "Mono10": 0x01100003, "Mono10p": 0x010A0046, "Mono12": 0x01100005,
+                 "Mono12p": 0x010C0047, "Mono16": 0x01100007, "BayerRG8": 0x01080009, "BayerRG10": 0x0110000D,
+                 "BayerRG10p": 0x010A0058, "BayerRG12": 0x01100011, "BayerRG12p": 0x010C0059,
+                 "RGB8": 0x02180014, "BGR8": 0x02180015, "YCbCr422_8": 0x0210003B}
+# Entries the fake camera has no number for get UNNAMED + position: clear of
+# every number it knows, so that it does nothing with them.
+UNNAMED = 0x10000
+# Its trigger registers repeat every 0x20 bytes per trigger; the addresses
+# below are FrameStart's. A feature selected by TriggerSelector keeps its
+# other entries' values in the blocks around it, which must stay in the free
+# memory between the bootstrap URL's text and the second URL.
+TRIGGER_SELECTOR, TRIGGER_ENTRY, TRIGGER_BLOCK = "TriggerSelector", "FrameStart", 0x20
+TRIGGER_WINDOW = (0x240, 0x400)
+
+
+class FakeMapping:
+    """Where a feature sits among the fake camera's registers.
+
+    codes: an enumeration's register value per entry name; unit: a Float held
+    as whole microseconds ("us") or as a frame period in microseconds of a
+    rate in Hz ("period"); command: the value a command writes; bits: the
+    field (msb, lsb) in GenICam's big-endian numbering, bit 0 the highest;
+    trigger: one register per TriggerSelector entry.
+    """
+    def __init__(self, address, ftype, codes=None, unit=None, command=None, bits=(0, 31), trigger=False):
+        self.address, self.type, self.codes, self.unit = address, ftype, codes, unit
+        self.command, self.bits, self.trigger = command, bits, trigger
+
+
+FAKE_REGISTERS = {
+    "Width": FakeMapping(0x100, "Integer"),
+    "Height": FakeMapping(0x104, "Integer"),
+    "ExposureTime": FakeMapping(0x120, "Float", unit="us"),
+    "AcquisitionStart": FakeMapping(0x124, "Command", command=1),
+    "AcquisitionStop": FakeMapping(0x124, "Command", command=0),
+    "AcquisitionAbort": FakeMapping(0x124, "Command", command=0),
+    "PixelFormat": FakeMapping(0x128, "Enumeration", codes=PIXEL_FORMATS),
+    "AcquisitionFrameRate": FakeMapping(0x138, "Float", unit="period"),
+    "TriggerMode": FakeMapping(0x300, "Enumeration", codes={"Off": 0, "On": 1}, trigger=True),
+    "TriggerSource": FakeMapping(0x304, "Enumeration", codes={"Line0": 0, "Software": 1}, trigger=True),
+    "TriggerActivation": FakeMapping(0x308, "Enumeration", codes={"RisingEdge": 0}, trigger=True),
+    "TriggerSoftware": FakeMapping(0x30C, "Command", command=1, trigger=True),
+    # SCPS0: fire test packet, do not fragment, packet size.
+    "GevSCPSFireTestPacket": FakeMapping(0xD04, "Boolean", bits=(0, 0)),
+    "GevSCPSDoNotFragment": FakeMapping(0xD04, "Boolean", bits=(1, 1)),
+    "GevSCPSPacketSize": FakeMapping(0xD04, "Integer", bits=(16, 31)),
+}
+
+
+class FakeCoding:
+    """How one feature's value is written in its fake camera register."""
+    def __init__(self, feature, mapping):
+        self.feature, self.mapping = feature, mapping
+        msb, lsb = mapping.bits
+        self.shift, self.width = 31 - lsb, lsb - msb + 1
+        self.table = None
+        if feature.type == "Enumeration":
+            self.table = {value: mapping.codes.get(name, UNNAMED + position)
+                          for position, (name, value, _) in enumerate(feature.entries)}
+
+    @property
+    def converted(self):
+        """Whether the register holds something else than the feature's own number."""
+        return self.mapping.unit is not None or (
+            self.table is not None and any(value != code for value, code in self.table.items()))
+
+    def code(self, value):
+        """The register field for a start value (an entry's value, a number, 0 or 1)."""
+        if self.table is not None:
+            return self.table[value]
+        if self.mapping.unit == "us":
+            return math.floor(value + 0.5)  # as the formula's ROUND: half away from zero
+        if self.mapping.unit == "period":
+            return math.floor(1e6 / value + 0.5)
+        return value
+
+    def value(self, code):
+        """The feature's value for a register field: what the formulas read back."""
+        if self.table is not None:
+            return next((value for value, c in self.table.items() if c == code), 0)
+        if self.mapping.unit == "us":
+            return float(code)
+        if self.mapping.unit == "period":
+            return 1e6 / code
+        return code
+
+    def word(self, value):
+        code = self.code(value)
+        if not 0 <= code < (1 << self.width):
+            fail(self.feature.where, f"value {value} does not fit the fake camera's register")
+        return code << self.shift
+
+    def formulas(self):
+        """(FormulaTo, FormulaFrom) of the converter between feature and register."""
+        if self.table is not None:
+            to = "+".join(f"(FROM={value})*{code}" for value, code in self.table.items() if code)
+            back = "+".join(f"(TO={code})*{value}" for value, code in self.table.items() if value)
+            return to or "0", back or "0"
+        if self.mapping.unit == "us":
+            return "ROUND(FROM)", "TO"
+        return "ROUND(1000000/FROM)", "1000000/TO"
+
+
+def fake_register(feature, slots):
+    """The feature's register among the fake camera's, or None where it has none or
+    the feature does not fit it (type, range, selector)."""
+    mapping = FAKE_REGISTERS.get(feature.name)
+    if mapping is None or mapping.type != feature.type:
+        return None
+    coding = FakeCoding(feature, mapping)
+    if feature.type == "Integer" and not 0 <= feature.min <= feature.max < (1 << coding.width):
+        return None
+    if feature.type == "Float" and not (feature.min > 0 if mapping.unit == "period" else feature.min >= 0):
+        return None
+    if feature.type == "Float" and not max(coding.code(feature.min), coding.code(feature.max)) < (1 << 31):
+        return None
+    if coding.table is not None and max(coding.table.values()) >= (1 << coding.width):
+        return None
+    register = Register(feature, "int", 4, 4, slots)
+    register.address, register.fake = mapping.address, coding
+    if slots > 1:
+        # Only the trigger registers come per selector value, and only for one selector.
+        selector = feature.selector
+        if not mapping.trigger or feature.chain() != [selector] or selector.name != TRIGGER_SELECTOR \
+                or TRIGGER_ENTRY not in [name for name, _, _ in selector.entries]:
+            return None
+        slot = [name for name, _, _ in selector.entries].index(TRIGGER_ENTRY)
+        register.slot_size = TRIGGER_BLOCK
+        register.address = mapping.address - slot * TRIGGER_BLOCK
+        if register.address < TRIGGER_WINDOW[0] or register.address + register.size > TRIGGER_WINDOW[1]:
+            return None
+    return register
 
 
 # ---------------------------------------------------------------- start values
@@ -476,6 +630,8 @@ def slot_values(feature):
 
 def encode(register, value):
     """The bytes of a start value in the register's slot (big-endian)."""
+    if register.fake:
+        return register.fake.word(value).to_bytes(4, "big")
     if register.kind == "int":
         bits = register.length * 8
         if not -(1 << (bits - 1)) <= value < (1 << (bits - 1)):
@@ -489,6 +645,9 @@ def encode(register, value):
 def written_words(register, value):
     """The 32-bit words a fresh (all-zero) camera needs to hold the value."""
     data = encode(register, value)
+    if register.fake and register.feature.type != "Command":
+        # The fake camera gives its own registers start values of its own.
+        return [int.from_bytes(data, "big")]
     if not any(data):
         return []
     if register.kind in ("int", "float"):
@@ -502,13 +661,14 @@ def written_words(register, value):
 
 
 def powerup(camera, registers):
-    writes = []
+    writes = {}
     for register in registers:
         for slot, value in enumerate(slot_values(register.feature)):
             base = register.address + slot * register.slot_size
-            writes.extend((base + 4 * i, word) for i, word in enumerate(written_words(register, value)))
-    writes.sort()
-    return "".join(f"R[0x{address:04X}]=0x{word:08X}\n" for address, word in writes)
+            for i, word in enumerate(written_words(register, value)):
+                # Fields of one register (the packet size's) share its word.
+                writes[base + 4 * i] = writes.get(base + 4 * i, 0) | word
+    return "".join(f"R[0x{address:04X}]=0x{word:08X}\n" for address, word in sorted(writes.items()))
 
 
 # ---------------------------------------------------------------- XML
@@ -598,8 +758,15 @@ def register_body(xml, feature, register, depth):
     xml.leaf("AccessMode", "RO" if feature.name == "DeviceSerialNumber" else access, depth)
     xml.leaf("pPort", "Device", depth)
     xml.leaf("Cachable", "NoCache" if feature.raw.get("volatile") else "WriteThrough", depth)
+    if register.fake and register.fake.width < 32:
+        msb, lsb = register.fake.mapping.bits
+        if msb == lsb:
+            xml.leaf("Bit", msb, depth)
+        else:
+            xml.leaf("LSB", lsb, depth)
+            xml.leaf("MSB", msb, depth)
     if register.kind == "int":
-        xml.leaf("Sign", "Signed", depth)
+        xml.leaf("Sign", "Unsigned" if register.fake else "Signed", depth)
     if register.kind in ("int", "float"):
         xml.leaf("Endianess", "BigEndian", depth)
 
@@ -651,7 +818,9 @@ def feature_nodes(camera, xml, feature, helpers):
                         xml.leaf("pIsAvailable", helper, 3)
                 xml.leaf("Value", value, 3)
                 xml.close("EnumEntry", 2)
-        xml.leaf("pValue", name + "_Reg", 2)
+        fake = feature.register.fake
+        converted = fake is not None and fake.converted
+        xml.leaf("pValue", name + ("_Value" if converted else "_Reg"), 2)
         if t == "Integer":
             xml.leaf("Min", feature.min, 2)
             xml.leaf("Max", feature.max, 2)
@@ -665,7 +834,7 @@ def feature_nodes(camera, xml, feature, helpers):
             xml.leaf("OnValue", 1, 2)
             xml.leaf("OffValue", 0, 2)
         elif t == "Command":
-            xml.leaf("CommandValue", 1, 2)
+            xml.leaf("CommandValue", fake.mapping.command if fake else 1, 2)
         if t in ("Integer", "Float"):
             representation = raw.get("representation", "Linear")
             if representation not in REPRESENTATIONS:
@@ -679,7 +848,17 @@ def feature_nodes(camera, xml, feature, helpers):
 
     if t not in ("String", "Raw"):
         register = feature.register
-        reg_tag = "FloatReg" if register.kind == "float" else "IntReg"
+        if register.fake and register.fake.converted:
+            converter = "Converter" if t == "Float" else "IntConverter"
+            xml.open(converter, 1, Name=name + "_Value", NameSpace="Custom")
+            to, back = register.fake.formulas()
+            xml.leaf("FormulaTo", to, 2)
+            xml.leaf("FormulaFrom", back, 2)
+            xml.leaf("pValue", name + "_Reg", 2)
+            xml.close(converter, 1)
+            helpers.append(name + "_Value")
+        reg_tag = "FloatReg" if register.kind == "float" else \
+            "MaskedIntReg" if register.fake and register.fake.width < 32 else "IntReg"
         xml.open(reg_tag, 1, Name=name + "_Reg", NameSpace="Custom")
         register_body(xml, feature, register, 2)
         xml.close(reg_tag, 1)

@@ -147,7 +147,7 @@ class Conditions(unittest.TestCase):
 class Layout(unittest.TestCase):
     def assert_window(self, regs):
         end = g.FIRST_ADDRESS
-        for r in sorted(regs, key=lambda r: r.address):
+        for r in sorted((r for r in regs if not r.fake), key=lambda r: r.address):
             self.assertGreaterEqual(r.address, end, r.feature.name)  # no overlap
             self.assertEqual(r.slot_size % 4, 0)
             end = r.address + r.size
@@ -160,7 +160,7 @@ class Layout(unittest.TestCase):
         self.assert_window(regs)
         serial = cam.by_name["DeviceSerialNumber"].register
         self.assertEqual((serial.address, serial.length), (0xD8, 16))
-        self.assertTrue(all(r.length == 8 for r in regs if r.kind != "string" and r.kind != "raw"))
+        self.assertTrue(all(r.length == 8 for r in regs if r.kind in ("int", "float") and not r.fake))
         for name in g.CONSTANT_STRINGS:
             self.assertIsNone(cam.by_name[name].register)
 
@@ -183,6 +183,70 @@ class Layout(unittest.TestCase):
         self.assertEqual(words, {"FFFFFFFF", "00000001"})  # -1 and true, one 32-bit word each
         with self.assertRaisesRegex(g.Refused, "more than the 61440"):
             g.layout(g.Camera(self.big_camera(floats=1)))
+
+
+class FakeCameraRegisters(unittest.TestCase):
+    TRIGGERS = {"name": "TriggerSelector", "type": "Enumeration", "entries": ["AcquisitionStart", "FrameStart"]}
+
+    def registers(self, *features):
+        cam = g.Camera(camera(*features))
+        g.layout(cam)
+        return {f.name: f.register for f in cam.features}
+
+    def test_full_camera_streams_from_the_registers_the_fake_camera_reads(self):
+        with open(FULL) as f:
+            cam = g.Camera(json.load(f))
+        g.layout(cam)
+        where = {f.name: (f.register.address + f.register.slot_size * (
+            [n for n, _, _ in f.selector.entries].index("FrameStart") if f.register.slots > 1 else 0),
+            f.register.fake.width)
+            for f in cam.features if f.register is not None and f.register.fake}
+        self.assertEqual(where, {"Width": (0x100, 32), "Height": (0x104, 32), "ExposureTime": (0x120, 32),
+                                 "AcquisitionStart": (0x124, 32), "AcquisitionStop": (0x124, 32),
+                                 "AcquisitionAbort": (0x124, 32), "PixelFormat": (0x128, 32),
+                                 "AcquisitionFrameRate": (0x138, 32), "TriggerMode": (0x300, 32),
+                                 "TriggerSource": (0x304, 32), "TriggerActivation": (0x308, 32),
+                                 "TriggerSoftware": (0x30C, 32), "GevSCPSFireTestPacket": (0xD04, 1),
+                                 "GevSCPSDoNotFragment": (0xD04, 1), "GevSCPSPacketSize": (0xD04, 16)})
+        # The converters' formulas and the power-up file code every entry alike, both ways.
+        for f in cam.features:
+            coding = f.register.fake if f.register else None
+            if coding is None or coding.table is None:
+                continue
+            to, back = coding.formulas()
+            codes = [evaluate(to, {"FROM": value}) for _, value, _ in f.entries]
+            self.assertEqual(codes, [coding.code(value) for _, value, _ in f.entries], f.name)
+            self.assertEqual(len(set(codes)), len(codes), f.name)
+            self.assertEqual([evaluate(back, {"TO": c}) for c in codes], [v for _, v, _ in f.entries], f.name)
+        self.assertEqual(cam.by_name["PixelFormat"].register.fake.code(cam.by_name["PixelFormat"].entry_value(
+            "Mono8", "")), 0x01080001)
+
+    def test_what_does_not_fit_the_fake_camera_stays_in_plain_memory(self):
+        cases = [
+            ("a range beyond 32 bits", [integer("Width", max=1 << 33)]),
+            ("a packet size beyond its 16 bits", [integer("GevSCPSPacketSize", max=70000)]),
+            ("another type", [{"name": "Height", "type": "Float"}]),
+            ("a rate that may be 0", [{"name": "AcquisitionFrameRate", "type": "Float", "min": 0.0, "max": 10.0}]),
+            ("selected by another selector", [{"name": "Sel", "type": "Enumeration", "entries": ["FrameStart", "B"]},
+                                              {"name": "TriggerMode", "type": "Enumeration", "entries": ["Off", "On"],
+                                               "selectedBy": "Sel"}]),
+            ("a trigger selector without FrameStart",
+             [dict(self.TRIGGERS, entries=["AcquisitionStart", "AcquisitionEnd"]),
+              {"name": "TriggerMode", "type": "Enumeration", "entries": ["Off", "On"],
+               "selectedBy": "TriggerSelector"}]),
+            ("trigger blocks that would reach the bootstrap URL",
+             [dict(self.TRIGGERS, entries=[f"T{i}" for i in range(8)] + ["FrameStart"]),
+              {"name": "TriggerMode", "type": "Enumeration", "entries": ["Off", "On"],
+               "selectedBy": "TriggerSelector"}]),
+        ]
+        for reason, features in cases:
+            with self.subTest(reason):
+                register = self.registers(*features)[features[-1]["name"]]
+                self.assertIsNone(register.fake)
+                self.assertGreaterEqual(register.address, g.FIRST_ADDRESS)
+        trigger = self.registers(self.TRIGGERS, {"name": "TriggerMode", "type": "Enumeration",
+                                                 "entries": ["Off", "On"], "selectedBy": "TriggerSelector"})
+        self.assertEqual((trigger["TriggerMode"].address, trigger["TriggerMode"].slot_size), (0x2E0, 0x20))
 
 
 def words(feature, value, length):
@@ -221,6 +285,10 @@ class PowerUp(unittest.TestCase):
     @staticmethod
     def read(memory, feature, slot):
         r = feature.register
+        if r.fake:
+            word = int.from_bytes(memory[r.address + slot * r.slot_size], "big")
+            value = r.fake.value((word >> r.fake.shift) & ((1 << r.fake.width) - 1))
+            return bool(value) if feature.type == "Boolean" else value
         data = b"".join(memory.get(r.address + slot * r.slot_size + i, bytes(4)) for i in range(0, r.slot_size, 4))
         if feature.type == "Float":
             return struct.unpack(">d", data)[0]

@@ -130,6 +130,27 @@ std::size_t AravisCamera::FeatureCount() const
     return core->Features().size();
 }
 
+KelErrorType AravisCamera::StartStream(const std::shared_ptr<IFrameObserver>& observer)
+{
+    return core->StartStream(observer);
+}
+
+KelErrorType AravisCamera::StopStream()
+{
+    return core->StopStream();
+}
+
+KelErrorType AravisCamera::GetStreamStatistics(StreamStatistics& statistics) const
+{
+    core->GetStreamStatistics(statistics);
+    return KelError::Success;
+}
+
+std::shared_ptr<SignalTrace> AravisCamera::GetSignalTrace() const
+{
+    return core->GetSignalTrace();
+}
+
 void AravisCamera::SetPollRate(double hz)
 {
     core->SetPollRate(hz);

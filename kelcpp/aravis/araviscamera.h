@@ -6,6 +6,7 @@
 
 #include "../camera.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -33,8 +34,11 @@ std::vector<CameraInfo> ListCameras();
 struct AravisOptions {
     // How often the features the camera changes by itself (line status,
     // counter values: those it does not let a client cache) are read for
-    // change notifications, per second; 0 does not poll.
+    // change notifications, and LineStatusAll for the signal trace, per
+    // second; 0 does not poll.
     double pollRateHz = 10.0;
+    // Samples the signal trace keeps: ten minutes at the default rate.
+    std::size_t traceSamples = 6000;
 };
 
 // One opened camera. Thread-safe: Aravis itself is not, so every access goes
@@ -50,6 +54,19 @@ struct AravisOptions {
 // A camera that stops answering (cable out, device off) fails the call that
 // found out with KelError::Timeout or KelError::IO, and every later call with
 // KelError::NotOpen.
+//
+// Images: the stream takes Aravis's buffers as the camera fills them and
+// copies each into a Frame: the buffer's frame id (a GigE Vision camera's
+// 16-bit block id counts on past 65535), its timestamp, size and pixel
+// format (Mono8, or Unknown with the bytes as they came). A buffer Aravis
+// did not complete is an incomplete frame; frames that found no free buffer
+// count as dropped. Missed triggers are not known. Acquisition remains the
+// AcquisitionStart and AcquisitionStop commands. From inside its observer,
+// StartStream answers InvalidAccess, and StopStream (or closing the camera)
+// stops delivery without waiting for the observer's call to return.
+//
+// Signals: a sampled trace of the lines (LineSelector's entries, bit i of
+// LineStatusAll for the i-th), one sample per poll; see aravistrace.h.
 class AravisCamera : public Camera {
 public:
     // `id`: as ListCameras gives it, an IP address, or empty for the first
@@ -67,7 +84,13 @@ public:
     KelErrorType GetFeatureByName(const char* name, FeaturePtr& feature) const override;
     std::size_t FeatureCount() const;
 
-    // 0 stops polling; takes effect at the next poll.
+    KelErrorType StartStream(const std::shared_ptr<IFrameObserver>& observer) override;
+    KelErrorType StopStream() override;
+    KelErrorType GetStreamStatistics(StreamStatistics& statistics) const override;
+    std::shared_ptr<SignalTrace> GetSignalTrace() const override;
+
+    // 0 stops polling, and with it the trace's samples; takes effect at the
+    // next poll.
     void SetPollRate(double hz);
     // Polls that ran to the end, for a client that waits for one.
     std::uint64_t PollCount() const;

@@ -1,6 +1,8 @@
 #include "araviscore.h"
 
 #include "aravisfeature.h"
+#include "aravisstream.h"
+#include "aravistrace.h"
 
 #include <algorithm>
 #include <chrono>
@@ -144,7 +146,7 @@ int FeatureInfo::EntryByValue(std::int64_t entryValue) const
 }
 
 AravisCore::AravisCore(ArvDevice* dev, std::string deviceId, AravisOptions options)
-    : device(dev), id(std::move(deviceId)), pollRate(options.pollRateHz)
+    : device(dev), id(std::move(deviceId)), traceSamples(options.traceSamples), pollRate(options.pollRateHz)
 {
 }
 
@@ -161,8 +163,13 @@ bool AravisCore::Start(std::string* error)
             *error = "the camera gave no GenICam description";
         return false;
     }
-    // Refuse what the camera would refuse, before it reaches the wire.
-    arv_device_set_range_check_policy(device, ARV_RANGE_CHECK_POLICY_ENABLE);
+    // Refuse what the camera would refuse, before it reaches the wire. The
+    // ranges are ours to check, from each feature's own limits: Aravis would
+    // also check the converters between a feature and its register, with
+    // limits it derives from the register's whole signed range through the
+    // converter's formula, and refuse valid writes (a frame rate that the
+    // camera keeps as a frame period would have to stay below 0.001 Hz).
+    arv_device_set_range_check_policy(device, ARV_RANGE_CHECK_POLICY_DISABLE);
     arv_device_set_access_check_policy(device, ARV_ACCESS_CHECK_POLICY_ENABLE);
     // Aravis 0.8's register cache keeps one value per register node, even
     // when a selector moves the register's address (pIndex): a selected
@@ -175,6 +182,13 @@ bool AravisCore::Start(std::string* error)
             *error = "the camera's GenICam description lists no features";
         return false;
     }
+    const int status = Find("LineStatusAll"), selector = Find("LineSelector");
+    if (status >= 0 && selector >= 0 && Info(status).type == KelFeatureDataInt && Info(status).readable
+        && Info(selector).type == KelFeatureDataEnum && !Info(selector).entries.empty()
+        && Info(selector).entries.size() <= 64) {
+        lineStatusAll = status;
+        lineSelector = selector;
+    }
     lostHandler = g_signal_connect(device, "control-lost", G_CALLBACK(&AravisCore::OnControlLost), this);
     pollThread = std::thread([this] { PollLoop(); });
     return true;
@@ -184,6 +198,8 @@ void AravisCore::Close()
 {
     if (closed.exchange(true))
         return;
+    // Its observer may still call features: they answer NotOpen now.
+    StopStream();
     {
         const std::lock_guard<std::mutex> lock(pollMutex);
         stopping = true;
@@ -948,6 +964,23 @@ void AravisCore::PollLoop()
             }
         }
         roundStart = std::chrono::steady_clock::now();
+        // The trace's sample comes first; a watched LineStatusAll below takes
+        // its value from it rather than reading the camera twice.
+        std::string sampled;
+        std::shared_ptr<AravisTrace> held;
+        {
+            const std::lock_guard<std::mutex> lock(traceMutex);
+            held = trace.lock();
+        }
+        if (held) {
+            const std::lock_guard<std::mutex> lock(mutex);
+            std::int64_t levels = 0;
+            const std::int64_t before = held->Now();
+            if (!closed && !lost && GetInt(lineStatusAll, levels) == KelError::Success) {
+                held->AddSample(before + (held->Now() - before) / 2, static_cast<std::uint64_t>(levels));
+                sampled = "i" + std::to_string(levels);
+            }
+        }
         for (int f : polled) {
             const auto& feature = features[static_cast<std::size_t>(f)];
             // Nobody listens: nothing to tell, and no reason to use the wire.
@@ -960,7 +993,7 @@ void AravisCore::PollLoop()
                 const std::lock_guard<std::mutex> lock(mutex);
                 if (closed || lost)
                     break;
-                value = PollValue(f);
+                value = f == lineStatusAll && !sampled.empty() ? sampled : PollValue(f);
                 const auto i = static_cast<std::size_t>(f);
                 if (known[i] && value != last[i]) {
                     dispatcher.Post(feature, KelFeatureChangeValue);
@@ -973,6 +1006,189 @@ void AravisCore::PollLoop()
         }
         ++polls;
     }
+}
+
+// --- Images -------------------------------------------------------------------
+
+KelErrorType AravisCore::PayloadSize(std::size_t& size)
+{
+    size = 0;
+    ArvGcNode* node = arv_gc_get_node(genicam, "PayloadSize");
+    if (node && ARV_IS_GC_INTEGER(node)) {
+        GError* error = nullptr;
+        const std::int64_t bytes = arv_gc_integer_get_value(ARV_GC_INTEGER(node), &error);
+        if (error)
+            return Fail(error);
+        size = bytes > 0 ? static_cast<std::size_t>(bytes) : 0;
+    } else if (ARV_IS_FAKE_DEVICE(device)) {
+        // Aravis's in-process fake camera streams what its own registers
+        // say, whatever the description it serves.
+        size = arv_fake_camera_get_payload(arv_fake_device_get_fake_camera(ARV_FAKE_DEVICE(device)));
+    }
+    return KelError::Success;
+}
+
+KelErrorType AravisCore::StartStream(const std::shared_ptr<IFrameObserver>& observer)
+{
+    if (!observer)
+        return KelError::BadParameter;
+    // Its own observer: a stream runs, the one calling. (Waiting below could
+    // wait for a StopStream that waits for this very call.)
+    if (AravisStream::IsDeliveryThreadOf(this))
+        return KelError::InvalidAccess;
+    {
+        std::unique_lock<std::mutex> lock(streamMutex);
+        streamIdle.wait(lock, [this] { return !streamBusy; });
+        if (stream)
+            return KelError::InvalidAccess;
+        streamBusy = true;
+    }
+    std::shared_ptr<AravisStream> started;
+    const KelErrorType result = Device([&] {
+        std::size_t payload = 0;
+        if (const KelErrorType err = PayloadSize(payload))
+            return err;
+        if (payload == 0)
+            return KelError::NotAvailable; // nothing tells how large a frame is
+        if (payload > (std::size_t(1) << 30))
+            return KelError::Resources;
+        GError* error = nullptr;
+        const KelErrorType err = AravisStream::Start(device, payload, observer, this, started, &error);
+        return error ? Fail(error) : err;
+    });
+    {
+        const std::lock_guard<std::mutex> lock(streamMutex);
+        if (result == KelError::Success) {
+            stream = started;
+            lastStatistics = StreamStatistics();
+        }
+        streamBusy = false;
+    }
+    streamIdle.notify_all();
+    // Closed while it started: Close found no stream to stop.
+    if (result == KelError::Success && closed) {
+        StopStream();
+        return KelError::NotOpen;
+    }
+    return result;
+}
+
+KelErrorType AravisCore::StopStream()
+{
+    // The observer stopping its own stream does not wait for another start
+    // or stop: that one may be waiting for the observer to return.
+    const bool fromObserver = AravisStream::IsDeliveryThreadOf(this);
+    std::shared_ptr<AravisStream> stopped;
+    {
+        std::unique_lock<std::mutex> lock(streamMutex);
+        if (!fromObserver)
+            streamIdle.wait(lock, [this] { return !streamBusy; });
+        if (!stream)
+            return KelError::Success;
+        stopped.swap(stream);
+        stopped->Statistics(lastStatistics);
+        streamBusy = true;
+    }
+    stopped->Stop();
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (lost)
+            stopped->ReleaseLater();
+        else
+            stopped->Release();
+    }
+    {
+        const std::lock_guard<std::mutex> lock(streamMutex);
+        stopped->Statistics(lastStatistics);
+        streamBusy = false;
+    }
+    streamIdle.notify_all();
+    return KelError::Success;
+}
+
+void AravisCore::GetStreamStatistics(StreamStatistics& statistics) const
+{
+    std::shared_ptr<AravisStream> running;
+    {
+        const std::lock_guard<std::mutex> lock(streamMutex);
+        running = stream;
+        statistics = lastStatistics;
+    }
+    if (running)
+        running->Statistics(statistics);
+}
+
+// --- Signals ------------------------------------------------------------------
+
+namespace {
+
+std::int64_t Nanoseconds(std::chrono::nanoseconds time)
+{
+    return static_cast<std::int64_t>(time.count());
+}
+
+std::int64_t SteadyNs()
+{
+    return Nanoseconds(std::chrono::steady_clock::now().time_since_epoch());
+}
+
+} // namespace
+
+bool AravisCore::LatchTimestamp(const char* latch, const char* value, const char* tickFrequency, std::int64_t& ns)
+{
+    ArvGcNode* latchNode = arv_gc_get_node(genicam, latch);
+    ArvGcNode* valueNode = arv_gc_get_node(genicam, value);
+    ArvGcNode* frequencyNode = tickFrequency ? arv_gc_get_node(genicam, tickFrequency) : nullptr;
+    if (!latchNode || !ARV_IS_GC_COMMAND(latchNode) || !valueNode || !ARV_IS_GC_INTEGER(valueNode)
+        || (tickFrequency && (!frequencyNode || !ARV_IS_GC_INTEGER(frequencyNode))))
+        return false;
+    GError* error = nullptr;
+    std::int64_t frequency = 1000000000;
+    if (frequencyNode)
+        frequency = arv_gc_integer_get_value(ARV_GC_INTEGER(frequencyNode), &error);
+    if (!error)
+        arv_gc_command_execute(ARV_GC_COMMAND(latchNode), &error);
+    const std::int64_t ticks = error ? 0 : arv_gc_integer_get_value(ARV_GC_INTEGER(valueNode), &error);
+    if (error) {
+        Fail(error);
+        return false;
+    }
+    // A camera whose clock reads 0 has none that runs (Aravis's fake cameras).
+    if (ticks <= 0 || frequency <= 0)
+        return false;
+    ns = static_cast<std::int64_t>(static_cast<long double>(ticks) * 1e9L / static_cast<long double>(frequency));
+    return true;
+}
+
+std::int64_t AravisCore::TraceClockOffset()
+{
+    const std::int64_t before = SteadyNs();
+    std::int64_t camera = 0;
+    if (!closed && !lost
+        && (LatchTimestamp("TimestampLatch", "TimestampLatchValue", nullptr, camera)
+            || LatchTimestamp("GevTimestampControlLatch", "GevTimestampValue", "GevTimestampTickFrequency", camera)))
+        return camera - (before + (SteadyNs() - before) / 2);
+    return Nanoseconds(std::chrono::system_clock::now().time_since_epoch()) - SteadyNs();
+}
+
+std::shared_ptr<SignalTrace> AravisCore::GetSignalTrace()
+{
+    if (lineStatusAll < 0 || closed)
+        return nullptr;
+    const std::lock_guard<std::mutex> lock(traceMutex);
+    if (auto held = trace.lock())
+        return held;
+    std::vector<SignalInfo> lines;
+    for (const EntryInfo& entry : Info(lineSelector).entries)
+        lines.push_back({entry.entry.GetName(), KelSignalLevel});
+    std::int64_t offset = 0;
+    {
+        const std::lock_guard<std::mutex> device(mutex);
+        offset = TraceClockOffset();
+    }
+    auto made = std::make_shared<AravisTrace>(shared_from_this(), std::move(lines), offset, traceSamples);
+    trace = made;
+    return made;
 }
 
 } // namespace Aravis

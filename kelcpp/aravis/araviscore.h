@@ -3,7 +3,8 @@
 
 // The shared state of one Aravis camera: the device, what was learnt from
 // its GenICam description when it opened, the lock every device access
-// takes, the notification dispatcher and the polling thread.
+// takes, the notification dispatcher, the polling thread (which also samples
+// the signal trace), and the image stream.
 
 #include "araviscamera.h"
 
@@ -25,6 +26,8 @@ namespace KelCPP {
 namespace Aravis {
 
 class AravisFeature;
+class AravisStream;
+class AravisTrace;
 
 struct EntryInfo {
     EnumEntry entry;
@@ -133,6 +136,16 @@ public:
     }
     void WaitForNotifications() { dispatcher.WaitIdle(); }
     KelErrorType WriteMemory(std::uint64_t address, const std::vector<std::uint8_t>& data);
+    bool IsClosed() const { return closed; }
+
+    // --- Images and signals (Camera's) ---------------------------------------
+    KelErrorType StartStream(const std::shared_ptr<IFrameObserver>& observer);
+    KelErrorType StopStream();
+    void GetStreamStatistics(StreamStatistics& statistics) const;
+    // Null without LineStatusAll and LineSelector. One trace at a time: the
+    // one still held elsewhere, else a new one; the polling thread samples
+    // only while one is held.
+    std::shared_ptr<SignalTrace> GetSignalTrace();
 
 private:
     void ReadDescription();
@@ -155,6 +168,11 @@ private:
     // cannot be read now.
     std::string PollValue(int f);
     void PollLoop();
+    // The image size a stream's buffers need (lock held).
+    KelErrorType PayloadSize(std::size_t& size);
+    // What a trace adds to the steady clock to tell the camera's time (lock held).
+    std::int64_t TraceClockOffset();
+    bool LatchTimestamp(const char* latch, const char* value, const char* tickFrequency, std::int64_t& ns);
     static void OnControlLost(ArvDevice* device, gpointer self);
 
     ArvDevice* device;
@@ -164,6 +182,9 @@ private:
     std::unordered_map<std::string, int> index;
     std::vector<std::shared_ptr<AravisFeature>> features;
     std::vector<int> polled; // volatile features, in order
+    int lineStatusAll = -1;  // the trace's feature, and its lines'
+    int lineSelector = -1;
+    std::size_t traceSamples;
     NotificationDispatcher dispatcher;
     gulong lostHandler = 0;
 
@@ -180,6 +201,17 @@ private:
     double pollRate;
     bool stopping = false;
     std::thread pollThread;
+
+    // Starting and stopping take turns: a GigE Vision stream channel serves
+    // one stream, and releasing one closes the channel on the camera.
+    mutable std::mutex streamMutex; // guards stream, streamBusy, lastStatistics
+    std::condition_variable streamIdle;
+    std::shared_ptr<AravisStream> stream;
+    bool streamBusy = false; // a start or stop is under way
+    StreamStatistics lastStatistics; // of the stream stopped last
+
+    std::mutex traceMutex; // guards trace
+    std::weak_ptr<AravisTrace> trace;
 };
 
 } // namespace Aravis

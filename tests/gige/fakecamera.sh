@@ -25,7 +25,8 @@ start_fake() {
         [ "$tries" -lt 100 ] || { echo "the fake GigE Vision camera does not answer" >&2; return 1; }
         sleep 0.1
     done
-    # Its registers start at zero: bring them to the simulated camera's power-up values.
+    # Its memory starts at zero, its own image registers at defaults of its
+    # own: bring them all to the simulated camera's power-up values.
     # shellcheck disable=SC2046
     timeout 60 arv-tool-0.8 -a "$address" control $(cat "$source/data/genicam/full.powerup") >/dev/null
 }
