@@ -55,8 +55,13 @@ const char* const RoleNames[] = {
     "ActionDeviceKey", "ActionSelector", "ActionGroupKey", "ActionGroupMask", "Timestamp",
     "TimestampLatch", "TimestampLatchValue", "TimestampReset", "PtpEnable", "PtpOperationMode",
     "PtpStatus", "PtpServoStatus", "PtpOffsetFromMaster", "PtpClockID", "PtpParentClockID",
-    "PtpGrandmasterClockID", "PtpDataSetLatch", "DeviceTemperature", "UserSetLoad",
+    "PtpGrandmasterClockID", "PtpDataSetLatch", "DeviceTemperature", "UserSetLoad", "Width", "Height",
 };
+
+// Frames of a camera without Width and Height; larger ones are cut to
+// MaxFrameSide a side, so that a description cannot ask for gigabytes.
+constexpr std::uint32_t DefaultFrameWidth = 640, DefaultFrameHeight = 480;
+constexpr std::int64_t MaxFrameSide = 4096;
 
 // "Timer0" -> "Timer0Active"; works for any selector entry name.
 std::string Suffixed(const std::string& name, const char* suffix)
@@ -458,7 +463,7 @@ bool LiveModel::FrameTriggerOn()
 // Acquiring and free: neither exposing nor holding a frame back.
 bool LiveModel::FrameTriggerReady() const
 {
-    return acquiring && exposureEnd == Never && pendingFrames.empty();
+    return acquiring && exposureEnd == Never && !heldFrame;
 }
 
 bool LiveModel::IsOutput(const Line& line)
@@ -517,7 +522,7 @@ void LiveModel::Init()
     acquiring = waitingForAcquisitionTrigger = false;
     framesThisRun = 0;
     nextFreeRunFrame = exposureEnd = Never;
-    pendingFrames.clear();
+    heldFrame.reset();
     ptp = Ptp::Disabled;
     ptpOffsetNs = 0.0;
     temperature = F("DeviceTemperature") >= 0 ? Number(F("DeviceTemperature"), "") : 40.0;
@@ -526,6 +531,7 @@ void LiveModel::Init()
     if (Number(F("PtpEnable"), "") != 0.0)
         PtpEnter(Ptp::Initializing);
     SetLive(F("TLParamsLocked"), "", std::int64_t(0));
+    TraceInit();
     Evaluate();
 }
 
@@ -613,8 +619,8 @@ std::int64_t LiveModel::NextEventTime()
         // A free-run schedule left over from before the trigger was switched
         // on is not an event: it would make time crawl in single steps.
         if (FrameTriggerOn()) {
-            if (!pendingFrames.empty())
-                consider(pendingFrames.front());
+            if (heldFrame)
+                consider(*heldFrame);
         } else if (nextFreeRunFrame != Never) {
             consider(nextFreeRunFrame);
         }
@@ -680,6 +686,7 @@ void LiveModel::Evaluate()
     RefreshDense();
     BuildDenseSignals();
     DenseNow(fresh);
+    TraceWaves(lastEval);
     if (fresh)
         CatchUp();
 
@@ -709,6 +716,7 @@ void LiveModel::Evaluate()
             else if (!level.second && was)
                 edges.falling.insert(level.first);
         }
+        TraceLevels(levels, edges);
         prevLevels = levels;
         changed |= ReactTimers(edges);
         changed |= ReactCounters(edges);
@@ -724,7 +732,9 @@ void LiveModel::Evaluate()
         BuildDenseSignals();
         DenseNow(false);
     }
+    TraceWaves(core.now);
     Publish();
+    core.Signals().SetNow(core.now, timestampBaseNs);
 }
 
 // --- dense signals -----------------------------------------------------------
@@ -932,6 +942,17 @@ void LiveModel::CatchUp()
         const std::string activation = EdgeActivation(Text(F("CounterEventActivation"), counter.name));
         CountEvents(counter, CountMarks(source->wave, MarksFor(source->wave, activation), from, to));
     }
+    // Frame triggers a dense signal made while the camera was busy are
+    // missed; a level activation makes none (see ReactTriggers).
+    if (acquiring && FrameTriggerOn() && !FrameTriggerReady()) {
+        const std::string activation = Text(F("TriggerActivation"), "FrameStart");
+        const DenseSignal* source = Dense(Text(F("TriggerSource"), "FrameStart"));
+        if (source && activation != "LevelHigh" && activation != "LevelLow") {
+            const std::int64_t n = CountMarks(source->wave, MarksFor(source->wave, activation), from, to);
+            if (n > 0)
+                core.TriggersMissed(static_cast<std::uint64_t>(n));
+        }
+    }
     // A line that toggled in between is news even if it reads the same now.
     bool toggled = false;
     for (const Line& line : lines) {
@@ -987,6 +1008,7 @@ bool LiveModel::AdvanceDue()
         events.insert("FrameEnd");
         ++frames;
         ++framesThisRun;
+        core.FrameDone(exposureStartNs, FrameSide("Width", DefaultFrameWidth), FrameSide("Height", DefaultFrameHeight));
         const std::string mode = Text(F("AcquisitionMode"), "");
         const auto count = static_cast<std::uint64_t>(std::max<std::int64_t>(1, IntValue(F("AcquisitionFrameCount"), "")));
         if ((mode == "SingleFrame" && framesThisRun >= 1) || (mode == "MultiFrame" && framesThisRun >= count))
@@ -995,8 +1017,8 @@ bool LiveModel::AdvanceDue()
     }
     if (acquiring && exposureEnd == Never) {
         if (FrameTriggerOn()) {
-            if (!pendingFrames.empty() && pendingFrames.front() <= now) {
-                pendingFrames.pop_front();
+            if (heldFrame && *heldFrame <= now) {
+                heldFrame.reset();
                 BeginExposure();
                 changed = true;
             }
@@ -1044,7 +1066,7 @@ std::map<std::string, bool> LiveModel::ComputeLevels(bool firstRound)
     const bool frameTrigger = FrameTriggerOn();
     levels["ExposureActive"] = exposing;
     levels["AcquisitionActive"] = acquiring;
-    levels["FrameTriggerWait"] = acquiring && frameTrigger && !exposing && pendingFrames.empty();
+    levels["FrameTriggerWait"] = acquiring && frameTrigger && !exposing && !heldFrame;
     levels["AcquisitionTriggerWait"] = waitingForAcquisitionTrigger;
 
     const int inverter = F("LineInverter");
@@ -1205,6 +1227,7 @@ void LiveModel::CountEvents(Counter& counter, std::int64_t n)
             SetLive(value, counter.name, SatAdd(before, left));
             counter.state = Counter::State::Completed;
             events.insert(counter.end);
+            TraceEvent(traceCounterEnds[&counter - counters.data()]);
             return;
         }
     }
@@ -1250,7 +1273,7 @@ void LiveModel::BeginRun()
     acquiring = true;
     waitingForAcquisitionTrigger = false;
     framesThisRun = 0;
-    pendingFrames.clear();
+    heldFrame.reset();
     nextFreeRunFrame = core.now;
     events.insert("AcquisitionStart");
 }
@@ -1259,7 +1282,7 @@ void LiveModel::EndRun()
 {
     acquiring = false;
     waitingForAcquisitionTrigger = false;
-    pendingFrames.clear();
+    heldFrame.reset();
     nextFreeRunFrame = Never;
     events.insert("AcquisitionEnd");
 }
@@ -1268,6 +1291,7 @@ void LiveModel::BeginExposure()
 {
     const std::int64_t exposure = F("ExposureTime") >= 0 ? Micros(Number(F("ExposureTime"), "")) : 1000;
     exposureEnd = SatAdd(core.now, std::max<std::int64_t>(1, exposure));
+    exposureStartNs = TimestampNs();
     events.insert("FrameStart");
     events.insert("ExposureStart");
 }
@@ -1308,19 +1332,22 @@ bool LiveModel::ReactTriggers(const Edges& edges)
         if (Text(mode, entry) != "On")
             continue;
         const std::string source = Text(F("TriggerSource"), entry);
-        // A dense signal would queue a frame per edge, far more than the
-        // exposures can take: the camera takes its triggers only while free.
-        if (entry == "FrameStart" && Dense(source) && !FrameTriggerReady())
-            continue;
-        const bool fired = source == "Software"
-                               ? softwareTrigger == entry
-                               : Fires(source, Text(F("TriggerActivation"), entry), edges);
+        const std::string activation = Text(F("TriggerActivation"), entry);
+        const bool fired = source == "Software" ? softwareTrigger == entry : Fires(source, activation, edges);
         if (!fired)
             continue;
         if (entry == "FrameStart" && acquiring) {
-            events.insert("FrameTrigger");
-            pendingFrames.push_back(SatAdd(core.now, Micros(Number(F("TriggerDelay"), entry))));
-            changed = true;
+            // A camera exposing or holding a frame back takes no trigger: it
+            // is missed, not queued. A level that stays is no new trigger.
+            if (FrameTriggerReady()) {
+                events.insert("FrameTrigger");
+                TraceEvent(traceFrameTrigger);
+                heldFrame = SatAdd(core.now, Micros(Number(F("TriggerDelay"), entry)));
+                changed = true;
+            } else if (source == "Software" || edges.events.count(source) > 0
+                       || (activation != "LevelHigh" && activation != "LevelLow")) {
+                MissTrigger(source);
+            }
         } else if (entry == "AcquisitionStart" && waitingForAcquisitionTrigger) {
             BeginRun();
             changed = true;
@@ -1330,6 +1357,129 @@ bool LiveModel::ReactTriggers(const Edges& edges)
         }
     }
     return changed;
+}
+
+void LiveModel::MissTrigger(const std::string& source)
+{
+    core.TriggersMissed(1);
+    // A dense source may miss thousands a frame; they are counted, and the
+    // trace shows the source as a wave instead.
+    if (!Dense(source))
+        TraceEvent(traceMissed);
+}
+
+std::uint32_t LiveModel::FrameSide(const char* feature, std::uint32_t otherwise)
+{
+    const int f = F(feature);
+    if (f < 0)
+        return otherwise;
+    return static_cast<std::uint32_t>(std::clamp<std::int64_t>(IntValue(f, core.CurrentKey(f)), 1, MaxFrameSide));
+}
+
+// --- signal trace ----------------------------------------------------------
+
+void LiveModel::TraceInit()
+{
+    traceAllLevels = true;
+    // Once: a user set loaded later runs Init again on the same signals, and
+    // the trace goes on from the levels it recorded.
+    if (!tracedLevels.empty())
+        return;
+    std::vector<SignalInfo> list;
+    auto add = [&](const std::string& name, KelSignalKindType kind) {
+        list.push_back(SignalInfo{name, kind});
+        if (kind == KelSignalLevel) {
+            tracedByName[name] = tracedLevels.size();
+            TracedLevel traced;
+            traced.name = name;
+            traced.index = static_cast<std::uint32_t>(list.size() - 1);
+            tracedLevels.push_back(traced);
+        }
+        return static_cast<std::uint32_t>(list.size() - 1);
+    };
+    for (const Line& line : lines)
+        add(line.name, KelSignalLevel);
+    traceFrameTrigger = add("FrameTrigger", KelSignalEvent);
+    traceMissed = add("FrameTriggerMissed", KelSignalEvent);
+    add("ExposureActive", KelSignalLevel);
+    add("FrameTriggerWait", KelSignalLevel);
+    for (const Timer& timer : timers)
+        add(timer.active, KelSignalLevel);
+    for (const Counter& counter : counters)
+        traceCounterEnds.push_back(add(counter.end, KelSignalEvent));
+    core.Signals().SetSignals(std::move(list));
+}
+
+void LiveModel::TraceLevels(const std::map<std::string, bool>& levels, const Edges& edges)
+{
+    // Every round: a pulse of no width (a timer without delay restarting)
+    // falls and rises within one instant, and shows as two edges at it.
+    auto trace = [&](TracedLevel& t) {
+        const auto it = levels.find(t.name);
+        const bool level = it != levels.end() && it->second;
+        if (!t.inWave && level != t.level) {
+            t.level = level;
+            core.Signals().AddEdge(core.now, t.index, level);
+        }
+    };
+    if (traceAllLevels) {
+        for (TracedLevel& t : tracedLevels)
+            trace(t);
+        traceAllLevels = false;
+        return;
+    }
+    // What the trace holds follows prevLevels, so only an edge changes it.
+    for (const std::set<std::string>* changed : {&edges.rising, &edges.falling}) {
+        for (const std::string& name : *changed) {
+            const auto t = tracedByName.find(name);
+            if (t != tracedByName.end())
+                trace(tracedLevels[t->second]);
+        }
+    }
+}
+
+void LiveModel::TraceWaves(std::int64_t since)
+{
+    const std::int64_t now = core.now;
+    for (TracedLevel& t : tracedLevels) {
+        const DenseSignal* d = Dense(t.name);
+        const bool dense = d && d->wave.kind != DenseWave::Kind::Event;
+        std::int64_t from = since;
+        if (t.inWave && (!dense || d->wave != t.wave)) {
+            // The wave holds up to now; its edges at now follow as edges.
+            core.Signals().CloseWave(t.index, now);
+            const unsigned marks = MarksAt(t.wave, now);
+            const DenseWave& w = t.wave;
+            if (w.kind == DenseWave::Kind::Level && w.rise == w.fall && marks) {
+                core.Signals().AddEdge(now, t.index, w.spike);
+                core.Signals().AddEdge(now, t.index, !w.spike);
+            } else if (marks) {
+                core.Signals().AddEdge(now, t.index, (marks & RiseMark) != 0);
+            }
+            t.level = LevelAt(w, now);
+            t.inWave = false;
+            from = now; // a wave that follows starts here
+        }
+        if (!t.inWave && dense) {
+            const DenseWave& w = d->wave;
+            std::int64_t period = 1, origin = 0, high = w.level ? 1 : 0; // Constant
+            if (w.kind == DenseWave::Kind::Level) {
+                // High from the rise on, for the part of a period until the
+                // fall (all of it, or none, for a pulse of no width).
+                period = w.period;
+                origin = PosMod(w.origin + w.rise, w.period);
+                high = w.rise == w.fall ? (w.spike ? 0 : w.period) : PosMod(w.fall - w.rise, w.period);
+            }
+            core.Signals().OpenWave(t.index, from, period, origin, high);
+            t.inWave = true;
+            t.wave = w;
+        }
+    }
+}
+
+void LiveModel::TraceEvent(std::uint32_t index)
+{
+    core.Signals().AddEdge(core.now, index, true);
 }
 
 // --- PTP -------------------------------------------------------------------

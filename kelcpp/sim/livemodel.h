@@ -5,11 +5,12 @@
 // counters, acquisition and PTP. Event-driven: time jumps from one change
 // to the next, so a slow description stays cheap and a fast timer exact.
 // Signals too fast to follow edge by edge (see DenseWave) are computed in
-// closed form instead. Everything here runs with the core's mutex held.
+// closed form instead. Each ended exposure goes to the core as a frame, and
+// each edge into the signal trace (SignalRecord). Everything here runs with
+// the core's mutex held.
 
 #include <chrono>
 #include <cstdint>
-#include <deque>
 #include <map>
 #include <optional>
 #include <random>
@@ -119,6 +120,16 @@ private:
         bool eventNow = false;
     };
 
+    // What the signal trace follows of a level signal: the level it last
+    // recorded, or the wave it runs as while dense.
+    struct TracedLevel {
+        std::string name;
+        std::uint32_t index = 0;
+        bool level = false;
+        bool inWave = false;
+        DenseWave wave;
+    };
+
     // One instant: due transitions, levels, edges and reactions until stable.
     void Evaluate();
     std::int64_t NextEventTime();
@@ -140,6 +151,19 @@ private:
     void BeginExposure();
     void PtpStep();
     void PtpEnter(Ptp state);
+    // Width or Height for a frame: the feature's value, else `otherwise`.
+    std::uint32_t FrameSide(const char* feature, std::uint32_t otherwise);
+    // A frame trigger the camera was too busy for.
+    void MissTrigger(const std::string& source);
+
+    // --- signal trace ------------------------------------------------------
+    void TraceInit();
+    // Level changes of a round, of the signals not running as waves.
+    void TraceLevels(const std::map<std::string, bool>& levels, const Edges& edges);
+    // Opens and closes waves as signals become dense or leave; a new wave
+    // starts at `since`, the instant from which its set-up held.
+    void TraceWaves(std::int64_t since);
+    void TraceEvent(std::uint32_t index);
 
     // --- dense signals ---------------------------------------------------
     // The wave `line.stable` would follow from now on, if the line is dense.
@@ -195,7 +219,10 @@ private:
     std::uint64_t framesThisRun = 0;
     std::int64_t nextFreeRunFrame = INT64_MAX;
     std::int64_t exposureEnd = INT64_MAX;
-    std::deque<std::int64_t> pendingFrames;
+    std::int64_t exposureStartNs = 0; // on the Timestamp clock
+    // When the frame a trigger started begins, while TriggerDelay holds it
+    // back (a delay to the end of time holds it for good).
+    std::optional<std::int64_t> heldFrame;
     std::int64_t timestampBaseNs = 0;
     Ptp ptp = Ptp::Disabled;
     std::int64_t ptpSince = 0;
@@ -210,6 +237,14 @@ private:
     std::int64_t budgetSlice = -1; // the slice of simulated time the budget below is for
     int budgetLeft = 0;
     std::uint64_t evaluations = 0;
+
+    std::vector<TracedLevel> tracedLevels;
+    std::map<std::string, std::size_t> tracedByName;
+    // Compare every level in the next round, not just those with an edge:
+    // Init cleared prevLevels, so a level may have gone low without one.
+    bool traceAllLevels = true;
+    std::uint32_t traceFrameTrigger = 0, traceMissed = 0;
+    std::vector<std::uint32_t> traceCounterEnds; // by counter
 };
 
 } // namespace Sim

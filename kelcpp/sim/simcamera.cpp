@@ -139,6 +139,21 @@ KelErrorType SimCamera::GetFeatureByName(const char* name, FeaturePtr& out) cons
 }
 
 std::size_t SimCamera::FeatureCount() const { return core->Features().size(); }
+
+KelErrorType SimCamera::StartStream(const std::shared_ptr<IFrameObserver>& observer)
+{
+    return core->StartStream(observer);
+}
+
+KelErrorType SimCamera::StopStream() { return core->StopStream(); }
+
+KelErrorType SimCamera::GetStreamStatistics(StreamStatistics& statistics) const
+{
+    return core->GetStreamStatistics(statistics);
+}
+
+std::shared_ptr<SignalTrace> SimCamera::GetSignalTrace() const { return core->Trace(); }
+
 void SimCamera::Pause() { core->Pause(true); }
 void SimCamera::Resume() { core->Pause(false); }
 bool SimCamera::IsPaused() const { return core->IsPaused(); }

@@ -92,12 +92,14 @@ struct SimOptions {
     // Start with the live simulation running in real time. Tests usually
     // start paused and drive time with Step().
     bool live = true;
+    // Edges the signal trace keeps (at least 16); older ones are forgotten.
+    std::size_t traceEdges = std::size_t(1) << 18;
 };
 
 // A camera simulated from a JSON camera description (see
 // docs/camera-description.md). Thread-safe: any thread may use the camera
 // and its features at the same time. Observers are called on the camera's
-// notification thread.
+// notification thread, frame observers on the stream's own thread.
 class SimCamera : public Camera {
 public:
     // Null on failure, with a readable reason in `error`.
@@ -112,6 +114,16 @@ public:
     KelErrorType GetFeatures(FeaturePtrVector& features) const override;
     KelErrorType GetFeatureByName(const char* name, FeaturePtr& feature) const override;
     std::size_t FeatureCount() const;
+
+    // One frame per exposure that ends while the stream runs (Mono8, the
+    // test picture of testpicture.h). NotOpen once closed, BadParameter for
+    // a null observer. StopStream from the observer's own FrameReceived
+    // returns at once; the observer is released when FrameReceived returns.
+    KelErrorType StartStream(const std::shared_ptr<IFrameObserver>& observer) override;
+    KelErrorType StopStream() override;
+    KelErrorType GetStreamStatistics(StreamStatistics& statistics) const override;
+    // Every edge of the camera's signals, on the Timestamp clock.
+    std::shared_ptr<SignalTrace> GetSignalTrace() const override;
 
     // --- Live simulation -------------------------------------------------
     void Pause();

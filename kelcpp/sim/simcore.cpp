@@ -96,7 +96,7 @@ std::int64_t Later(std::int64_t now, std::int64_t us)
 } // namespace
 
 SimCore::SimCore(Description desc, SimOptions opts)
-    : description(std::move(desc)), options(opts)
+    : description(std::move(desc)), options(opts), signalRecord(std::make_shared<SignalRecord>(opts.traceEdges))
 {
     const std::size_t n = description.features.size();
     values.resize(n);
@@ -138,6 +138,14 @@ void SimCore::Close()
     liveWake.notify_all();
     if (liveThread.joinable())
         liveThread.join();
+    std::shared_ptr<SimStream> last;
+    {
+        const auto lock = LockForCall();
+        last = stream;
+    }
+    if (last)
+        last->Stop();
+    signalRecord->Close();
 }
 
 void SimCore::LiveLoop()
@@ -841,6 +849,53 @@ KelErrorType SimCore::Acquire(bool start)
     }
     Post(posts);
     return KelError::Success;
+}
+
+KelErrorType SimCore::StartStream(const std::shared_ptr<IFrameObserver>& observer)
+{
+    if (!observer)
+        return KelError::BadParameter;
+    const auto lock = LockForCall();
+    if (closed)
+        return KelError::NotOpen;
+    if (stream && stream->Running())
+        return KelError::InvalidAccess;
+    stream = SimStream::Start(observer);
+    return KelError::Success;
+}
+
+KelErrorType SimCore::StopStream()
+{
+    std::shared_ptr<SimStream> running;
+    {
+        const auto lock = LockForCall();
+        running = stream;
+    }
+    if (running)
+        running->Stop();
+    return KelError::Success;
+}
+
+KelErrorType SimCore::GetStreamStatistics(StreamStatistics& statistics)
+{
+    const auto lock = LockForCall();
+    if (closed)
+        return KelError::NotOpen;
+    statistics = stream ? stream->Statistics() : StreamStatistics{};
+    statistics.missedTriggersKnown = true;
+    return KelError::Success;
+}
+
+void SimCore::FrameDone(std::int64_t timestampNs, std::uint32_t width, std::uint32_t height)
+{
+    if (stream)
+        stream->Push(timestampNs, width, height);
+}
+
+void SimCore::TriggersMissed(std::uint64_t count)
+{
+    if (stream && count > 0)
+        stream->AddMissed(count);
 }
 
 bool SimCore::Acquiring()

@@ -9,7 +9,9 @@
 // long advance, however fast the simulated signals.
 
 #include "description.h"
+#include "signalrecord.h"
 #include "simcamera.h"
+#include "simstream.h"
 
 #include "../notificationdispatcher.h"
 
@@ -152,6 +154,18 @@ public:
     void ClearCallLog();
     void SetAccessLatency(std::int64_t us) { latencyUs = us; }
     void WaitForNotifications() { dispatcher.WaitIdle(); }
+    KelErrorType StartStream(const std::shared_ptr<IFrameObserver>& observer);
+    // Not under the mutex while it waits for the stream's thread, which may
+    // be in an observer calling the camera.
+    KelErrorType StopStream();
+    KelErrorType GetStreamStatistics(StreamStatistics& statistics);
+    std::shared_ptr<SignalRecord> Trace() const { return signalRecord; }
+
+    // --- What the live model reports (lock held) --------------------------
+    // An exposure that began at `timestampNs` ended: a frame, if a stream runs.
+    void FrameDone(std::int64_t timestampNs, std::uint32_t width, std::uint32_t height);
+    void TriggersMissed(std::uint64_t count);
+    SignalRecord& Signals() { return *signalRecord; }
     std::uint64_t NotificationCount() { return dispatcher.DeliveredCount(); }
     const std::vector<std::shared_ptr<SimFeature>>& Features() const { return features; }
 
@@ -196,6 +210,7 @@ private:
     std::vector<std::shared_ptr<SimFeature>> features;
     NotificationDispatcher dispatcher;
     std::unique_ptr<LiveModel> model;
+    const std::shared_ptr<SignalRecord> signalRecord; // has its own lock
     std::atomic<std::int64_t> latencyUs{0};
     std::atomic<int> waitingCalls{0};
 
@@ -210,6 +225,7 @@ private:
     std::vector<std::array<std::uint64_t, OpCount>> callCounts;
     bool logEnabled = false;
     std::vector<CallRecord> callLog;
+    std::shared_ptr<SimStream> stream; // the last one started, kept for its statistics
 
     std::condition_variable liveWake;
     std::thread liveThread;
