@@ -2,7 +2,13 @@
 
 #include "testsupport.h"
 
+#include "viewer/imageview.h"
+#include "viewer/mainwindow.h"
+
 #include <QImage>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabWidget>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -40,21 +46,24 @@ private slots:
     void check_data()
     {
         QTest::addColumn<QString>("camera"); // a bundled one, or one in the caller's folder
-        QTest::addColumn<int>("result");
-        QTest::newRow("full camera") << TestSupport::CameraPath("full.json") << 0;
-        QTest::newRow("basic camera") << TestSupport::CameraPath("basic.json") << 0;
-        QTest::newRow("other vendor") << TestSupport::CameraPath("othervendor.json") << 4;
-        QTest::newRow("no LineMode") << TestSupport::CameraPath("nolinemode.json") << 4;
+        QTest::addColumn<QString>("result");  // what the line ends with
+        const QString vendor = "result 4: This plug-in supports cameras of vendor Brennix; this camera reports Corvid Optics.";
+        QTest::newRow("full camera") << TestSupport::CameraPath("full.json") << "result 0";
+        QTest::newRow("basic camera") << TestSupport::CameraPath("basic.json") << "result 0";
+        QTest::newRow("other vendor") << TestSupport::CameraPath("othervendor.json") << vendor;
+        QTest::newRow("no LineMode") << TestSupport::CameraPath("nolinemode.json")
+                                     << "result 4: This camera has no LineMode feature.";
         // Not the default camera, which the plug-in would accept.
-        QTest::newRow("path relative to the caller, other vendor") << "mine.json" << 4;
+        QTest::newRow("path relative to the caller, other vendor") << "mine.json" << vendor;
     }
 
+    // Which plug-in answered what, and why it declined.
     void check()
     {
         QFETCH(QString, camera);
-        QFETCH(int, result);
+        QFETCH(QString, result);
         const QString out = RunViewer({"--check", "--camera", camera});
-        QVERIFY2(out.startsWith("libtabextensionadvtrigger.so TabExtensionPlugin") && out.endsWith(QString("result %1\n").arg(result))
+        QVERIFY2(out.startsWith("libtabextensionadvtrigger.so TabExtensionPlugin") && out.endsWith(" " + result + "\n")
                      && out.count('\n') == 1, qPrintable(out));
     }
 
@@ -116,9 +125,18 @@ private slots:
             QVERIFY2(out.contains(QString("/cameras/%1\tsimulated camera\n").arg(file)), qPrintable(out));
     }
 
+    void screenshot_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("the page after its first refresh") << QStringList{};
+        // Exits with 1 when no frame arrives: a 0 means one was shown.
+        QTest::newRow("acquiring, once the first frame is in") << QStringList{"--acquire", "--delay", "0"};
+    }
+
     void screenshot()
     {
-        const QString out = RunViewer({"--screenshot", "shot.png"});
+        QFETCH(QStringList, arguments);
+        const QString out = RunViewer(QStringList{"--screenshot", "shot.png"} + arguments);
         const QImage shot(caller.filePath("shot.png"));
         QVERIFY2(shot.width() >= 400 && shot.height() >= 300, qPrintable(out));
         QSet<QRgb> colours;
@@ -126,6 +144,56 @@ private slots:
             for (int x = 0; x < shot.width(); x += 7)
                 colours.insert(shot.pixel(x, y));
         QVERIFY(colours.size() > 2); // something was drawn
+    }
+
+    // A declined camera gets a page that says why, not an empty one.
+    void refusalPage_data()
+    {
+        QTest::addColumn<QString>("camera");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("other vendor") << "othervendor.json"
+                                      << "This plug-in supports cameras of vendor Brennix; this camera reports Corvid Optics.";
+        QTest::newRow("no LineMode") << "nolinemode.json" << "This camera has no LineMode feature.";
+    }
+
+    void refusalPage()
+    {
+        QFETCH(QString, camera);
+        QFETCH(QString, reason);
+        MainWindow window(TestSupport::OpenCamera(camera));
+        const auto reports = window.loadPlugins(qEnvironmentVariable("KEL_RUNTIME_DIR") + "/plugins");
+        QCOMPARE(reports.value(0).refusal, reason);
+        auto* page = window.findChild<QLabel*>("refusalPage");
+        QVERIFY(page);
+        QVERIFY2(page->text().contains(reason), qPrintable(page->text()));
+        QCOMPARE(window.findChild<QTabWidget*>()->indexOf(page), 0);
+    }
+
+    // The tab's software trigger takes a frame: the picture and the counter
+    // show it.
+    void softwareTriggerShowsFrame()
+    {
+        auto camera = TestSupport::OpenCamera("full.json");
+        for (auto [name, value] : {std::pair<const char*, const char*>{"TriggerSelector", "FrameStart"},
+                                   {"TriggerMode", "On"}, {"TriggerSource", "Software"}})
+            QCOMPARE(TestSupport::FindFeature(*camera, name)->SetValue(value), KelCPP::KelError::Success);
+        MainWindow window(camera);
+        window.loadPlugins(qEnvironmentVariable("KEL_RUNTIME_DIR") + "/plugins");
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.setStreaming(true);
+        auto* frames = window.findChild<QLabel*>("framesReceived");
+        QCOMPARE(frames->text(), QString("Frames: 0"));
+        QSignalSpy shown(window.imageView(), &ImageView::frameShown);
+
+        auto* trigger = window.findChild<QPushButton*>("btnTriggerSoftware");
+        QVERIFY(trigger && trigger->isEnabled());
+        trigger->click();
+        camera->Step(std::chrono::milliseconds(100)); // longer than the exposure
+        QVERIFY(shown.wait());
+        QCOMPARE(shown.first().first().toULongLong(), 1ull);
+        QCOMPARE(frames->text(), QString("Frames: 1"));
+        QVERIFY(window.imageView()->frame());
     }
 };
 

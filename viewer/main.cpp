@@ -1,6 +1,7 @@
 // camera-viewer: opens a camera, simulated or real, and shows the tabs its
 // plug-ins build for it.
 
+#include "imageview.h"
 #include "mainwindow.h"
 
 #include "kelcpp/aravis/araviscamera.h"
@@ -19,6 +20,7 @@
 #include <QTimer>
 #include <QTranslator>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -27,6 +29,9 @@ namespace {
 // The page refreshes one second after it is shown; a little more lets the
 // screenshot show live values.
 constexpr int ScreenshotDelayMs = 1600;
+// A triggered camera may wait for its input a while; longer than this, and
+// nothing triggers it.
+constexpr int FrameWaitMs = 15000;
 // Without a display the screen is 800 × 600, smaller than any user's: a
 // dialog is shot at the size it opens at on a common laptop's screen.
 const QRect ShotScreen(0, 0, 1366, 768);
@@ -199,6 +204,11 @@ int main(int argc, char** argv)
                                               QStringLiteral("file"));
     const QCommandLineOption checkOption(QStringLiteral("check"),
                                          QStringLiteral("List the plug-ins found and what each answered for the camera, then exit."));
+    const QCommandLineOption acquireOption(QStringLiteral("acquire"),
+                                           QStringLiteral("Start acquisition at once; with --screenshot, wait for the first frame."));
+    const QCommandLineOption delayOption(QStringLiteral("delay"),
+                                         QStringLiteral("With --screenshot: wait at least this long before taking it (default 1600)."),
+                                         QStringLiteral("ms"), QString::number(ScreenshotDelayMs));
     const QCommandLineOption dialogOption(QStringLiteral("dialog"),
                                           QStringLiteral("Open the tab's advanced dialog first; with --screenshot, also write it to FILE-dialog.png."));
     const QCommandLineOption checkPresetsOption(
@@ -206,7 +216,8 @@ int main(int argc, char** argv)
         QStringLiteral("Check a presets file against the camera without applying anything: per preset, what it would "
                        "write, in order, and what the camera lacks or would refuse. FILE defaults to the file the page "
                        "loads for the camera. Exits with 1 when the file cannot be read or is no JSON."));
-    parser.addOptions({cameraOption, listOption, pollOption, screenshotOption, checkOption, dialogOption, checkPresetsOption});
+    parser.addOptions({cameraOption, listOption, pollOption, screenshotOption, acquireOption, delayOption, checkOption,
+                       dialogOption, checkPresetsOption});
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("With --check-presets: the presets file to check."),
                                  QStringLiteral("[FILE]"));
     parser.process(app);
@@ -250,8 +261,13 @@ int main(int argc, char** argv)
         for (const auto& report : reports) {
             if (report.result < 0)
                 Print(stdout, QStringLiteral("%1 %2 %3 error %4").arg(report.file, report.className, report.iid, report.problem));
-            else
+            else if (report.refusal.isEmpty())
                 Print(stdout, QStringLiteral("%1 %2 %3 result %4").arg(report.file, report.className, report.iid).arg(report.result));
+            else
+                Print(stdout, QStringLiteral("%1 %2 %3 result %4: %5")
+                                  .arg(report.file, report.className, report.iid)
+                                  .arg(report.result)
+                                  .arg(report.refusal));
         }
         if (reports.isEmpty())
             Print(stdout, QStringLiteral("no plug-in in %1/plugins").arg(appDir));
@@ -267,22 +283,59 @@ int main(int argc, char** argv)
         if (auto* open = window.findChild<QPushButton*>(QStringLiteral("btnAdvancedDialog")))
             QTimer::singleShot(0, open, &QPushButton::click);
     }
-    if (!screenshotPath.isEmpty()) {
-        QTimer::singleShot(ScreenshotDelayMs, &window, [&] {
-            bool saved = Save(window.grab(), screenshotPath);
-            if (parser.isSet(dialogOption)) {
-                const QFileInfo info(screenshotPath);
-                const QString dialogPath = info.dir().filePath(info.completeBaseName() + QStringLiteral("-dialog.png"));
-                for (QWidget* top : QApplication::topLevelWidgets()) {
-                    if (!qobject_cast<QDialog*>(top) || !top->isVisible())
-                        continue;
-                    top->resize(DialogShotSize(*top));
-                    QCoreApplication::processEvents();
-                    saved = Save(top->grab(), dialogPath) && saved;
-                }
+    if (parser.isSet(acquireOption))
+        window.setStreaming(true);
+    // What the screenshot waits for. It lives as long as the event loop, which
+    // the handlers below run in.
+    struct ShotState {
+        int delayMs = ScreenshotDelayMs;
+        bool waitForFrame = false; // with acquisition on, a picture is worth taking once a frame is in it
+        bool frameSeen = false, delayPassed = false, taken = false;
+    } shot;
+    const auto shoot = [&] {
+        if (shot.taken || !shot.delayPassed || (shot.waitForFrame && !shot.frameSeen))
+            return;
+        shot.taken = true;
+        bool saved = Save(window.grab(), screenshotPath);
+        if (parser.isSet(dialogOption)) {
+            const QFileInfo info(screenshotPath);
+            const QString dialogPath = info.dir().filePath(info.completeBaseName() + QStringLiteral("-dialog.png"));
+            for (QWidget* top : QApplication::topLevelWidgets()) {
+                if (!qobject_cast<QDialog*>(top) || !top->isVisible())
+                    continue;
+                top->resize(DialogShotSize(*top));
+                QCoreApplication::processEvents();
+                saved = Save(top->grab(), dialogPath) && saved;
             }
-            QCoreApplication::exit(saved ? 0 : 1);
+        }
+        QCoreApplication::exit(saved ? 0 : 1);
+    };
+    if (!screenshotPath.isEmpty()) {
+        bool delayOk = false;
+        shot.delayMs = parser.value(delayOption).toInt(&delayOk);
+        if (!delayOk || shot.delayMs < 0) {
+            Print(stderr, QStringLiteral("camera-viewer: --delay needs a number of milliseconds"));
+            return 2;
+        }
+        shot.waitForFrame = parser.isSet(acquireOption);
+        QObject::connect(window.imageView(), &ImageView::frameShown, &window, [&] {
+            shot.frameSeen = true;
+            shoot();
         });
+        QTimer::singleShot(shot.delayMs, &window, [&] {
+            shot.delayPassed = true;
+            shoot();
+        });
+        if (shot.waitForFrame) {
+            // A camera that sends nothing in this long is not triggered at all.
+            const int giveUpMs = std::max(shot.delayMs, FrameWaitMs);
+            QTimer::singleShot(giveUpMs, &window, [&shot, giveUpMs] {
+                if (shot.taken)
+                    return;
+                Print(stderr, QStringLiteral("camera-viewer: no frame arrived within %1 s; nothing written").arg(giveUpMs / 1000));
+                QCoreApplication::exit(1);
+            });
+        }
     }
     return app.exec();
 }
