@@ -554,6 +554,41 @@ dauer (µs)</translation>
     </message>
 </context>
 <context>
+    <name>FeatureInformation</name>
+    <message>
+        <source>Feature Description:</source>
+        <translation>Beschreibung des Merkmals:</translation>
+    </message>
+    <message>
+        <source>Feature Name:</source>
+        <translation>Name des Merkmals:</translation>
+    </message>
+    <message>
+        <source>Visibility:</source>
+        <translation>Sichtbarkeit:</translation>
+    </message>
+    <message>
+        <source>Type:</source>
+        <translation>Typ:</translation>
+    </message>
+    <message>
+        <source>Minimum:</source>
+        <translation>Minimum:</translation>
+    </message>
+    <message>
+        <source>Maximum:</source>
+        <translation>Maximum:</translation>
+    </message>
+    <message>
+        <source>Interval:</source>
+        <translation>Schrittweite:</translation>
+    </message>
+    <message>
+        <source>Category:</source>
+        <translation>Kategorie:</translation>
+    </message>
+</context>
+<context>
     <name>PresetsFile</name>
     <message>
         <source>minimum</source>
@@ -592,48 +627,6 @@ dauer (µs)</translation>
     </message>
 </context>
 <context>
-    <name>TabExtensionPlugin</name>
-    <message>
-        <source>Please use the Advanced Trigger Dialog.</source>
-        <translation>Bitte den Dialog für erweiterte Trigger verwenden.</translation>
-    </message>
-</context>
-<context>
-    <name>FeatureInformation</name>
-    <message>
-        <source>Feature Description:</source>
-        <translation>Beschreibung des Merkmals:</translation>
-    </message>
-    <message>
-        <source>Feature Name:</source>
-        <translation>Name des Merkmals:</translation>
-    </message>
-    <message>
-        <source>Visibility:</source>
-        <translation>Sichtbarkeit:</translation>
-    </message>
-    <message>
-        <source>Type:</source>
-        <translation>Typ:</translation>
-    </message>
-    <message>
-        <source>Minimum:</source>
-        <translation>Minimum:</translation>
-    </message>
-    <message>
-        <source>Maximum:</source>
-        <translation>Maximum:</translation>
-    </message>
-    <message>
-        <source>Interval:</source>
-        <translation>Schrittweite:</translation>
-    </message>
-    <message>
-        <source>Category:</source>
-        <translation>Kategorie:</translation>
-    </message>
-</context>
-<context>
     <name>SettingsTreeModel</name>
     <message>
         <source>Counter</source>
@@ -650,6 +643,29 @@ dauer (µs)</translation>
     <message>
         <source>inactive</source>
         <translation>inaktiv</translation>
+    </message>
+</context>
+<context>
+    <name>TabExtensionPlugin</name>
+    <message>
+        <source>Please use the Advanced Trigger Dialog.</source>
+        <translation>Bitte den Dialog für erweiterte Trigger verwenden.</translation>
+    </message>
+    <message>
+        <source>This plug-in supports cameras of vendor %1; this camera reports %2.</source>
+        <translation>Dieses Plug-in unterstützt Kameras des Herstellers %1; diese Kamera meldet %2.</translation>
+    </message>
+    <message>
+        <source>no vendor</source>
+        <translation>keinen Hersteller</translation>
+    </message>
+    <message>
+        <source>This camera has no %1 feature.</source>
+        <translation>Diese Kamera hat kein Feature %1.</translation>
+    </message>
+    <message>
+        <source>This camera could not be read.</source>
+        <translation>Diese Kamera konnte nicht gelesen werden.</translation>
     </message>
 </context>
 </TS>
