@@ -6,6 +6,8 @@
 #
 #   docs/screenshot.png      docs/screenshot-dialog.png      English
 #   docs/screenshot-de.png   docs/screenshot-dialog-de.png   German
+#   docs/screenshot-acquiring.png   the viewer acquiring: a hardware trigger
+#                                   on Line0 with a delay, Line2 strobing
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
@@ -36,3 +38,21 @@ shoot() {
 
 shoot "" C.UTF-8
 shoot -de de_DE.UTF-8 de
+
+# The full camera set up as a user would wire it: frames triggered by Line0's
+# rising edge (a 5 Hz input here) 20 ms late, Line2 strobing the exposure.
+python3 - "$work/triggered.json" <<'PY'
+import json, sys
+camera = json.load(open("data/cameras/full.json"))
+settings = {"TriggerMode": ("FrameStart", "On"), "TriggerSource": ("FrameStart", "Line0"),
+            "TriggerDelay": ("FrameStart", 20000.0), "LineSource": ("Line2", "ExposureActive")}
+for feature in camera["features"]:
+    if feature["name"] in settings:
+        entry, value = settings[feature["name"]]
+        feature.setdefault("values", {})[entry] = value
+camera["simulation"]["inputSignals"]["Line0"] = {"periodUs": 200000, "highUs": 40000, "phaseUs": 0}
+json.dump(camera, open(sys.argv[1], "w"), indent=1)
+PY
+env -u LC_ALL -u LC_MESSAGES QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$work/config" LANG=C.UTF-8 \
+    "$viewer" --camera "$work/triggered.json" --acquire --delay 4000 --screenshot docs/screenshot-acquiring.png >/dev/null
+echo docs/screenshot-acquiring.png

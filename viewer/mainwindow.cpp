@@ -16,12 +16,16 @@
 #include <QLabel>
 #include <QLibrary>
 #include <QPluginLoader>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -280,6 +284,7 @@ QList<MainWindow::PluginReport> MainWindow::loadPlugins(const QString& directory
         }
         reports.append(report);
     }
+    fitSidePanel();
     if (!declined.isEmpty())
         statusBar()->showMessage(declined.join(QStringLiteral("; ")));
     else if (tabs->count() == 0)
@@ -327,6 +332,26 @@ void MainWindow::changeEvent(QEvent* event)
     QMainWindow::changeEvent(event);
 }
 
+void MainWindow::fitSidePanel()
+{
+    // As wide as the widest page wants to be, in whatever language it
+    // speaks now; the image takes what is left. A page that scrolls asks
+    // for its content's width: a scroll area alone asks for little.
+    int width = 0;
+    for (int i = 0; i < tabs->count(); ++i) {
+        QWidget* page = tabs->widget(i);
+        int wanted = page->sizeHint().width();
+        for (const QScrollArea* area : page->findChildren<QScrollArea*>()) {
+            if (area->widget() && area->isVisibleTo(page))
+                wanted = std::max(wanted, area->widget()->sizeHint().width() + 2 * area->frameWidth()
+                                              + area->verticalScrollBar()->sizeHint().width() + 24);
+        }
+        width = std::max(width, wanted);
+    }
+    if (width > 0)
+        resizeDocks({sidePanel}, {std::min(width, this->width() / 2 + 100)}, Qt::Horizontal);
+}
+
 void MainWindow::refreshTabTitles()
 {
     for (int i = 0; i < tabs->count(); ++i) {
@@ -334,4 +359,5 @@ void MainWindow::refreshTabTitles()
         if (!name.isEmpty())
             tabs->setTabText(i, name);
     }
+    fitSidePanel();
 }

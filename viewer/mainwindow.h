@@ -72,6 +72,7 @@ protected:
 
 private:
     void refreshTabTitles();
+    void fitSidePanel();
     void checkConnection();
     void updateCounters();
     QString featureText(const char* name) const;

@@ -517,7 +517,7 @@ void TimelineView::updateNotice()
 QString TimelineView::readoutText() const
 {
     if (!cursorATime)
-        return tr("Click near an edge to place cursor A, then again for cursor B. Esc or a right click clears them.");
+        return tr("Click two edges to measure between them; Esc clears.");
     QString text;
     if (cursorBTime)
         text = tr("Δt %1").arg(Timeline::formatDuration(*cursorBTime - *cursorATime));

@@ -198,8 +198,8 @@
         <translation>Abgetastete Pegel: eine Leitung kann sich zwischen zwei Abtastungen beliebig geändert haben.</translation>
     </message>
     <message>
-        <source>Click near an edge to place cursor A, then again for cursor B. Esc or a right click clears them.</source>
-        <translation>Klicken Sie nahe einer Flanke für Cursor A, dann erneut für Cursor B. Esc oder ein Rechtsklick entfernt sie.</translation>
+        <source>Click two edges to measure between them; Esc clears.</source>
+        <translation>Zwei Flanken anklicken, um zwischen ihnen zu messen; Esc löscht.</translation>
     </message>
     <message>
         <source>Δt %1</source>
