@@ -20,7 +20,7 @@ ctest --test-dir build-asan --output-on-failure -j "$(nproc)"
 
 # Qt is not instrumented, so only the suites whose threads are ours.
 threaded=(tst_notificationdispatcher tst_pluginfeatureobserver tst_simcamera tst_livemodel tst_liveload
-          tst_basetabpluginwidget tst_accesscounts tst_aravisbackend)
+          tst_basetabpluginwidget tst_accesscounts tst_aravisbackend tst_simstream tst_simtrace tst_timelineview)
 target="${threaded[*]}" build_tree build-tsan -DKEL_TSAN=ON
 ctest --test-dir build-tsan --output-on-failure -j "$(nproc)" -R "^($(IFS='|'; echo "${threaded[*]}"))\$"
 

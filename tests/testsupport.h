@@ -12,8 +12,11 @@
 #include <QWidget>
 #include <QtTest>
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -106,6 +109,64 @@ inline FeatureList WrapFeatures(const KelCPP::Camera& camera)
     for (const KelCPP::FeaturePtr& feature : features)
         list->append(std::make_shared<KelFeatureWrapper>(feature));
     return list;
+}
+
+// Every frame a stream delivered, for any backend.
+class FrameRecorder : public KelCPP::IFrameObserver
+{
+public:
+    void FrameReceived(const KelCPP::FramePtr& frame) override
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        frames.push_back(frame);
+    }
+    std::vector<KelCPP::FramePtr> Frames()
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        return frames;
+    }
+    std::size_t Count() { return Frames().size(); }
+
+private:
+    std::mutex mutex;
+    std::vector<KelCPP::FramePtr> frames;
+};
+
+// Drives a simulated camera through a script of ", "-separated steps:
+// "Feature=value" writes, "Command!" runs a command, "Line0^1" forces a
+// line's level, "+us" lets that much time pass (through `step`, which may
+// cut it into pieces and wait between them; false fails the step). Returns
+// the first step that failed, or an empty text.
+inline QString ApplyScript(KelCPP::Sim::SimCamera& camera, const QString& script,
+                           const std::function<bool(std::int64_t us)>& step = {})
+{
+    using namespace KelCPP;
+    for (const QString& item : script.split(QStringLiteral(", "), Qt::SkipEmptyParts)) {
+        KelErrorType result = KelError::Success;
+        if (item.startsWith('+')) {
+            const std::int64_t us = item.mid(1).toLongLong();
+            if (step)
+                result = step(us) ? KelError::Success : KelError::Timeout;
+            else
+                camera.Step(std::chrono::microseconds(us));
+        } else if (item.contains('^')) {
+            result = camera.SetLineLevel(item.section('^', 0, 0).toStdString(), item.endsWith('1'));
+        } else {
+            const FeaturePtr f = FindFeature(camera, item.section(QRegExp(QStringLiteral("[=!]")), 0, 0).toUtf8());
+            KelFeatureDataType type = KelFeatureDataUnknown;
+            if (!f || f->GetDataType(type) != KelError::Success)
+                return item;
+            const QString value = item.section('=', 1);
+            result = type == KelFeatureDataCommand ? f->RunCommand()
+                     : type == KelFeatureDataInt   ? f->SetValue(std::int64_t(value.toLongLong()))
+                     : type == KelFeatureDataFloat ? f->SetValue(value.toDouble())
+                     : type == KelFeatureDataBool  ? f->SetValue(value == QLatin1String("true"))
+                                                   : f->SetValue(value.toUtf8().constData());
+        }
+        if (result != KelError::Success)
+            return item;
+    }
+    return {};
 }
 
 // The viewer as far as a page sees it, with a status line.

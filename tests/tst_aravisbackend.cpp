@@ -12,6 +12,7 @@
 #include <mutex>
 
 using namespace KelCPP;
+using TestSupport::FrameRecorder;
 using TestSupport::FindFeature;
 using TestSupport::ValueText;
 
@@ -56,27 +57,6 @@ std::vector<std::uint8_t> BigEndian(std::int64_t value, int size = 8)
         bytes[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value & 0xff);
     return bytes;
 }
-
-// Every frame it was given, and whether it was ever called after it was released.
-class FrameRecorder : public IFrameObserver
-{
-public:
-    void FrameReceived(const FramePtr& frame) override
-    {
-        const std::lock_guard<std::mutex> lock(mutex);
-        frames.push_back(frame);
-    }
-    std::vector<FramePtr> Frames()
-    {
-        const std::lock_guard<std::mutex> lock(mutex);
-        return frames;
-    }
-    std::size_t Count() { return Frames().size(); }
-
-private:
-    std::mutex mutex;
-    std::vector<FramePtr> frames;
-};
 
 // Aravis's fake camera streams from registers of its own, 32 bits each.
 constexpr std::uint64_t fakeWidth = 0x100, fakeHeight = 0x104, fakeFramePeriodUs = 0x138;

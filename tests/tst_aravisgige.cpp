@@ -21,6 +21,7 @@
 #include <mutex>
 
 using namespace KelCPP;
+using TestSupport::FrameRecorder;
 using TestSupport::FindFeature;
 using TestSupport::ValueText;
 
@@ -51,26 +52,6 @@ QMap<QString, QString> Screen(const QWidget* view)
     }
     return screen;
 }
-
-// Every frame it was given.
-class FrameRecorder : public IFrameObserver
-{
-public:
-    void FrameReceived(const FramePtr& frame) override
-    {
-        const std::lock_guard<std::mutex> lock(mutex);
-        frames.push_back(frame);
-    }
-    std::vector<FramePtr> Frames()
-    {
-        const std::lock_guard<std::mutex> lock(mutex);
-        return frames;
-    }
-
-private:
-    std::mutex mutex;
-    std::vector<FramePtr> frames;
-};
 
 // The differences between two screens, one line each.
 QStringList Differences(const QMap<QString, QString>& simulated, const QMap<QString, QString>& real)

@@ -73,35 +73,18 @@ class TestSimStream : public QObject {
     std::shared_ptr<SimCamera> camera;
     std::shared_ptr<Collector> collector;
 
-    // ", "-separated: "Feature=value", "Command!", "Line0^1" forces a line,
-    // "+us" steps, in pieces of 10 ms that each wait for their frames, so
-    // that none is dropped. Returns the first step that failed, or "".
+    // Time passes in pieces of 10 ms that each wait for their frames, so
+    // that none is dropped.
     QString Apply(const QString& script)
     {
-        for (const QString& step : script.split(", ", Qt::SkipEmptyParts)) {
-            const FeaturePtr f = TestSupport::FindFeature(*camera, step.section(QRegExp("[=!]"), 0, 0).toUtf8());
-            KelFeatureDataType type = KelFeatureDataUnknown;
-            KelErrorType result = f ? f->GetDataType(type) : KelError::Success;
-            const QString value = step.section('=', 1);
-            if (step.startsWith('+')) {
-                for (qint64 left = step.mid(1).toLongLong(); left > 0 && result == KelError::Success; left -= 10000) {
-                    camera->Step(std::chrono::microseconds(std::min<qint64>(left, 10000)));
-                    result = collector->WaitFor(camera->FramesAcquired()) ? KelError::Success : KelError::Timeout;
-                }
-            } else if (step.contains('^')) {
-                result = camera->SetLineLevel(step.section('^', 0, 0).toStdString(), step.endsWith('1'));
-            } else if (!f || result != KelError::Success) {
-                return step;
-            } else {
-                result = type == KelFeatureDataCommand ? f->RunCommand()
-                         : type == KelFeatureDataInt   ? f->SetValue(std::int64_t(value.toLongLong()))
-                         : type == KelFeatureDataFloat ? f->SetValue(value.toDouble())
-                                                       : f->SetValue(value.toUtf8().constData());
+        return TestSupport::ApplyScript(*camera, script, [this](std::int64_t us) {
+            for (std::int64_t left = us; left > 0; left -= 10000) {
+                camera->Step(std::chrono::microseconds(std::min<std::int64_t>(left, 10000)));
+                if (!collector->WaitFor(camera->FramesAcquired()))
+                    return false;
             }
-            if (result != KelError::Success)
-                return step;
-        }
-        return {};
+            return true;
+        });
     }
     StreamStatistics Statistics()
     {

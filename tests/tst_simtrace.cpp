@@ -58,32 +58,7 @@ class TestSimTrace : public QObject {
 
     std::vector<SignalInfo> list;
 
-    // ", "-separated: "Feature=value", "Command!", "Line1^1" forces a line,
-    // "+us" steps. Returns the first step that failed, or "".
-    QString Apply(const QString& script)
-    {
-        for (const QString& step : script.split(", ", Qt::SkipEmptyParts)) {
-            const FeaturePtr f = TestSupport::FindFeature(*camera, step.section(QRegExp("[=!]"), 0, 0).toUtf8());
-            KelFeatureDataType type = KelFeatureDataUnknown;
-            KelErrorType result = f ? f->GetDataType(type) : KelError::Success;
-            const QString value = step.section('=', 1);
-            if (step.startsWith('+'))
-                camera->Step(std::chrono::microseconds(step.mid(1).toLongLong()));
-            else if (step.contains('^'))
-                result = camera->SetLineLevel(step.section('^', 0, 0).toStdString(), step.endsWith('1'));
-            else if (!f || result != KelError::Success)
-                return step;
-            else
-                result = type == KelFeatureDataCommand ? f->RunCommand()
-                         : type == KelFeatureDataInt   ? f->SetValue(std::int64_t(value.toLongLong()))
-                         : type == KelFeatureDataFloat ? f->SetValue(value.toDouble())
-                         : type == KelFeatureDataBool  ? f->SetValue(value == "true")
-                                                       : f->SetValue(value.toUtf8().constData());
-            if (result != KelError::Success)
-                return step;
-        }
-        return {};
-    }
+    QString Apply(const QString& script) { return TestSupport::ApplyScript(*camera, script); }
     int Signal(const std::string& name)
     {
         const auto it = std::find_if(list.begin(), list.end(), [&](const SignalInfo& s) { return s.name == name; });

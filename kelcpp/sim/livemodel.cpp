@@ -1,5 +1,6 @@
 #include "livemodel.h"
 
+#include "checkedmath.h"
 #include "simcore.h"
 
 #include <algorithm>
@@ -67,33 +68,6 @@ constexpr std::int64_t MaxFrameSide = 4096;
 std::string Suffixed(const std::string& name, const char* suffix)
 {
     return name + suffix;
-}
-
-// --- checked arithmetic -------------------------------------------------
-
-std::int64_t SatAdd(std::int64_t a, std::int64_t b)
-{
-    std::int64_t sum;
-    if (__builtin_add_overflow(a, b, &sum))
-        return b > 0 ? std::numeric_limits<std::int64_t>::max() : std::numeric_limits<std::int64_t>::min();
-    return sum;
-}
-
-std::int64_t SatSub(std::int64_t a, std::int64_t b)
-{
-    std::int64_t difference;
-    if (__builtin_sub_overflow(a, b, &difference))
-        return b < 0 ? std::numeric_limits<std::int64_t>::max() : std::numeric_limits<std::int64_t>::min();
-    return difference;
-}
-
-std::int64_t SatMul(std::int64_t a, std::int64_t b)
-{
-    std::int64_t product;
-    if (__builtin_mul_overflow(a, b, &product))
-        return (a < 0) != (b < 0) ? std::numeric_limits<std::int64_t>::min()
-                                  : std::numeric_limits<std::int64_t>::max();
-    return product;
 }
 
 // Floor division and the matching remainder in [0, b), for b > 0.

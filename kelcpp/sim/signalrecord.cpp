@@ -1,5 +1,7 @@
 #include "signalrecord.h"
 
+#include "checkedmath.h"
+
 #include <algorithm>
 #include <limits>
 
@@ -11,26 +13,7 @@ namespace {
 // Simulated time runs to the end of int64 µs; in ns it stops at the limits.
 std::int64_t Ns(std::int64_t us)
 {
-    std::int64_t ns;
-    if (__builtin_mul_overflow(us, std::int64_t(1000), &ns))
-        return us < 0 ? std::numeric_limits<std::int64_t>::min() : std::numeric_limits<std::int64_t>::max();
-    return ns;
-}
-
-std::int64_t SatAdd(std::int64_t a, std::int64_t b)
-{
-    std::int64_t sum;
-    if (__builtin_add_overflow(a, b, &sum))
-        return b > 0 ? std::numeric_limits<std::int64_t>::max() : std::numeric_limits<std::int64_t>::min();
-    return sum;
-}
-
-std::int64_t SatSub(std::int64_t a, std::int64_t b)
-{
-    std::int64_t difference;
-    if (__builtin_sub_overflow(a, b, &difference))
-        return b < 0 ? std::numeric_limits<std::int64_t>::max() : std::numeric_limits<std::int64_t>::min();
-    return difference;
+    return SatMul(us, 1000);
 }
 
 } // namespace
