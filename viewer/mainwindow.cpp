@@ -128,8 +128,6 @@ MainWindow::MainWindow(std::shared_ptr<KelCPP::Camera> cam, ConnectionCheck chec
     statusBar()->showMessage(tr("Camera opened."));
     resize(1400, 960);
 
-    // Frames flow whenever the camera acquires, whoever started it: the tab's
-    // presets and commands too.
     // A camera that only lets its lines be sampled shows its frames on the
     // timeline from their timestamps.
     std::shared_ptr<KelCPP::SignalTrace> trace = camera->GetSignalTrace();
@@ -138,6 +136,8 @@ MainWindow::MainWindow(std::shared_ptr<KelCPP::Camera> cam, ConnectionCheck chec
         marks = std::make_shared<FrameMarkedTrace>(trace);
         trace = marks;
     }
+    // Frames flow whenever the camera acquires, whoever started it: the tab's
+    // presets and commands too.
     hasStream = camera->StartStream(std::make_shared<FrameForwarder>(image, marks)) == KelCPP::KelError::Success;
     if (!hasStream)
         image->setPlaceholderText(tr("This camera delivers no images to the viewer."));
