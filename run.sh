@@ -24,4 +24,6 @@ for arg in "$@"; do
     esac
 done
 echo "No display: writing a screenshot instead of opening the window."
+# On its own, the simulated camera acquiring: the picture shows a frame.
+[ $# -eq 0 ] && set -- --acquire
 "$viewer" --screenshot "$repo/build/screenshot.png" "$@"
