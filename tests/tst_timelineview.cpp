@@ -5,6 +5,8 @@
 #include "viewer/timelineview.h"
 
 #include <QLabel>
+#include <QMenu>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
@@ -133,6 +135,8 @@ class TestTimelineView : public QObject
 
 private slots:
     void initTestCase() { QLocale::setDefault(QLocale::c()); }
+    // Every view starts with all rows shown, whatever a test before hid.
+    void init() { QSettings().remove("Timeline/hiddenRows"); }
 
     void formatDuration_data()
     {
@@ -207,19 +211,24 @@ private slots:
 
     // Clicks near edges snap to them; A on a PWM reads its period and high
     // time, B adds Δt; a third click away from edges starts over at the click.
+    // With a row above hidden, the click lands on the row drawn there.
     void cursorReadout_data()
     {
         QTest::addColumn<int>("row");
-        QTest::newRow("recorded edges") << 0;
-        QTest::newRow("closed-form stretch") << 1;
+        QTest::addColumn<QString>("hide");
+        QTest::newRow("recorded edges") << 0 << "";
+        QTest::newRow("closed-form stretch") << 1 << "";
+        QTest::newRow("closed-form stretch, the row above hidden") << 1 << "Line0";
     }
 
     void cursorReadout()
     {
         QFETCH(int, row);
+        QFETCH(QString, hide);
         TimelineView view;
         view.resize(800, 300);
         view.setTrace(PwmTrace());
+        view.setRowHidden(hide, true);
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
         const std::int64_t rise = Now - 3 * Ms;
@@ -230,13 +239,122 @@ private slots:
         QCOMPARE(view.cursorA().value_or(-1), rise);
         QCOMPARE(view.cursorB().value_or(-1), rise + Ms);
         QVERIFY2(view.readoutText().contains("Δt 1.000 ms"), qPrintable(view.readoutText()));
-        QVERIFY2(view.readoutText().contains("period 1.000 ms, high 0.250 ms"), qPrintable(view.readoutText()));
+        const QString name = view.shownWindow().row(row).name;
+        QVERIFY2(view.readoutText().contains(name + ": period 1.000 ms, high 0.250 ms"), qPrintable(view.readoutText()));
+        view.setRowHidden(name, true);
+        QVERIFY2(!view.readoutText().contains(name), qPrintable(view.readoutText()));
+        view.setRowHidden(name, false);
 
         const std::int64_t away = rise + 600 * Us;
         QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(view.xForTime(away), y));
         const std::int64_t pixel = (view.viewToNs() - view.viewFromNs()) / 500;
         QVERIFY(std::abs(view.cursorA().value_or(0) - away) <= pixel);
         QVERIFY(!view.cursorB());
+    }
+
+    void hiddenRows_data()
+    {
+        QTest::addColumn<QStringList>("hide");
+        QTest::newRow("none") << QStringList();
+        QTest::newRow("the top row") << QStringList{"Line0"};
+        QTest::newRow("two in the middle") << QStringList{"Line1", "Line2"};
+        QTest::newRow("the bottom row") << QStringList{"FrameTrigger"};
+    }
+
+    // Hidden rows take no room: the rows below move up into their places,
+    // in order. What is hidden is hidden again in the next view; a name
+    // another camera hid is left alone.
+    void hiddenRows()
+    {
+        QFETCH(QStringList, hide);
+        QSettings().setValue("Timeline/hiddenRows", QStringList{"Gone"});
+        auto trace = PwmTrace();
+        std::vector<int> places;
+        {
+            TimelineView view;
+            view.resize(800, 300);
+            view.setTrace(trace);
+            for (int row = 0; row < 4; ++row)
+                places.push_back(view.rowCenterY(row));
+            for (const QString& name : hide)
+                view.setRowHidden(name, true);
+        }
+        TimelineView view;
+        view.resize(800, 300);
+        view.setTrace(trace);
+        std::size_t place = 0;
+        for (int row = 0; row < 4; ++row) {
+            const QString name = QString::fromStdString(trace->list[std::size_t(row)].name);
+            QCOMPARE(view.isRowHidden(name), hide.contains(name));
+            QCOMPARE(view.rowCenterY(row), hide.contains(name) ? -1 : places[place++]);
+        }
+        QVERIFY(!view.isRowHidden("Gone"));
+        view.showAllRows();
+        QCOMPARE(QSettings().value("Timeline/hiddenRows").toStringList(), QStringList{"Gone"});
+    }
+
+    void hideUnchangedRows_data()
+    {
+        QTest::addColumn<int>("seconds");
+        QTest::addColumn<QStringList>("flat");
+        QTest::newRow("5 s: the pulse at 5 s is in") << 5 << QStringList{"Line3", "Timer0Active", "Counter0End"};
+        QTest::newRow("2 s: the pulse is older") << 2 << QStringList{"Line2", "Line3", "Timer0Active", "Counter0End"};
+    }
+
+    // Rows that neither change nor run a closed-form stretch in the window
+    // read, low, high or events, are hidden; the others stay.
+    void hideUnchangedRows()
+    {
+        QFETCH(int, seconds);
+        QFETCH(QStringList, flat);
+        auto trace = PwmTrace();
+        trace->Add("Line3");
+        const auto timer = trace->Add("Timer0Active");
+        trace->Add("Counter0End", KelCPP::KelSignalEvent);
+        trace->edges.insert(trace->edges.begin(), {500 * Ms, timer, true});
+        TimelineView view;
+        view.setTrace(trace);
+        view.setWindowSeconds(seconds);
+        view.refresh();
+        view.hideUnchangedRows();
+        for (const KelCPP::SignalInfo& info : trace->list) {
+            const QString name = QString::fromStdString(info.name);
+            QVERIFY2(view.isRowHidden(name) == flat.contains(name), qPrintable(name));
+        }
+    }
+
+    // A right click on the names opens the row menu; in the plot it clears
+    // the cursors and opens nothing.
+    void rowMenu()
+    {
+        TimelineView view;
+        view.resize(800, 300);
+        view.setTrace(PwmTrace());
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        const QPoint onNames(view.xForTime(view.viewFromNs()) - 10, view.rowCenterY(1));
+        QContextMenuEvent event(QContextMenuEvent::Mouse, onNames, view.mapToGlobal(onNames));
+        QApplication::sendEvent(&view, &event);
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        QVERIFY(menu);
+        QStringList checked;
+        for (QAction* action : menu->actions()) {
+            if (action->isChecked())
+                checked << action->text();
+        }
+        QCOMPARE(checked, QStringList({"Line0", "Line1", "Line2", "FrameTrigger"}));
+        menu->actions().at(1)->trigger();
+        QVERIFY(view.isRowHidden("Line1"));
+        menu->close();
+
+        QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(view.xForTime(Now - Ms), view.rowCenterY(0)));
+        QVERIFY(view.cursorA());
+        const QPoint onPlot(view.xForTime(Now - Ms), view.rowCenterY(0));
+        QContextMenuEvent inPlot(QContextMenuEvent::Mouse, onPlot, view.mapToGlobal(onPlot));
+        QApplication::sendEvent(&view, &inPlot);
+        QTest::mouseClick(&view, Qt::RightButton, {}, onPlot);
+        QVERIFY(!QApplication::activePopupWidget());
+        QVERIFY(!view.cursorA());
     }
 
     void sampledTrace_data()

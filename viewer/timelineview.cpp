@@ -1,14 +1,17 @@
 #include "timelineview.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QSettings>
 #include <QSpinBox>
 #include <QTimer>
 #include <QToolButton>
@@ -30,6 +33,9 @@ constexpr double ZoomPerNotch = 0.8;
 // A closed-form stretch whose period is narrower than this many pixels is
 // drawn as a band: its edges could not be told apart anyway.
 constexpr double MinPeriodPixels = 3;
+// Where the hidden rows are remembered, by signal name.
+const char* const SettingsGroup = "Timeline";
+const char* const HiddenRowsKey = "hiddenRows";
 
 const QColor LevelColor(0x2e, 0x7d, 0x32);
 const QColor BandColor(0x97, 0xbe, 0x98); // LevelColor half on white
@@ -386,7 +392,13 @@ void TimelineView::setTrace(std::shared_ptr<KelCPP::SignalTrace> trace)
         source->GetSignals(signalList);
         sourceSampled = source->IsSampled();
     }
-    measureNames();
+    QSettings settings;
+    settings.beginGroup(QLatin1String(SettingsGroup));
+    const QStringList remembered = settings.value(QLatin1String(HiddenRowsKey)).toStringList();
+    hidden.assign(signalList.size(), false);
+    for (std::size_t i = 0; i < signalList.size(); ++i)
+        hidden[i] = remembered.contains(QString::fromStdString(signalList[i].name));
+    updateRows();
     shown = Timeline::TraceWindow();
     readError.clear();
     clearCursors();
@@ -444,6 +456,111 @@ void TimelineView::zoomTo(std::int64_t fromNs, std::int64_t toNs)
     endOffsetNs = shown.toNs() - toNs;
     clampView();
     updatePlot();
+}
+
+bool TimelineView::isRowHidden(const QString& name) const
+{
+    for (std::size_t i = 0; i < signalList.size(); ++i) {
+        if (hidden[i] && QString::fromStdString(signalList[i].name) == name)
+            return true;
+    }
+    return false;
+}
+
+void TimelineView::setRowHidden(const QString& name, bool hide)
+{
+    bool changed = false;
+    for (std::size_t i = 0; i < signalList.size(); ++i) {
+        if (hidden[i] != hide && QString::fromStdString(signalList[i].name) == name) {
+            hidden[i] = hide;
+            changed = true;
+        }
+    }
+    if (!changed)
+        return;
+    updateRows();
+    saveHiddenRows();
+}
+
+void TimelineView::showAllRows()
+{
+    if (std::find(hidden.begin(), hidden.end(), true) == hidden.end())
+        return;
+    hidden.assign(hidden.size(), false);
+    updateRows();
+    saveHiddenRows();
+}
+
+void TimelineView::hideUnchangedRows()
+{
+    bool changed = false;
+    for (int i = 0; i < shown.rowCount() && i < int(hidden.size()); ++i) {
+        const Timeline::Row& row = shown.row(i);
+        if (!hidden[std::size_t(i)] && row.times.empty() && row.waves.empty()) {
+            hidden[std::size_t(i)] = true;
+            changed = true;
+        }
+    }
+    if (!changed)
+        return;
+    updateRows();
+    saveHiddenRows();
+}
+
+void TimelineView::updateRows()
+{
+    visibleRows.clear();
+    rowSlot.assign(signalList.size(), -1);
+    for (std::size_t i = 0; i < signalList.size(); ++i) {
+        if (!hidden[i]) {
+            rowSlot[i] = int(visibleRows.size());
+            visibleRows.push_back(int(i));
+        }
+    }
+    measureNames();
+    updateReadout();
+    updateGeometry();
+    updatePlot();
+}
+
+void TimelineView::saveHiddenRows() const
+{
+    QSettings settings;
+    settings.beginGroup(QLatin1String(SettingsGroup));
+    // Names of signals this camera lacks stay: another camera may have them.
+    QStringList names = settings.value(QLatin1String(HiddenRowsKey)).toStringList();
+    for (std::size_t i = 0; i < signalList.size(); ++i) {
+        const QString name = QString::fromStdString(signalList[i].name);
+        names.removeAll(name);
+        if (hidden[i])
+            names << name;
+    }
+    if (names.isEmpty())
+        settings.remove(QLatin1String(HiddenRowsKey));
+    else
+        settings.setValue(QLatin1String(HiddenRowsKey), names);
+}
+
+void TimelineView::showRowMenu(const QPoint& globalPos)
+{
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    for (std::size_t i = 0; i < signalList.size(); ++i) {
+        const QString name = QString::fromStdString(signalList[i].name);
+        QAction* action = menu->addAction(name);
+        action->setCheckable(true);
+        action->setChecked(!hidden[i]);
+        action->setToolTip(tr("Show this row"));
+        connect(action, &QAction::toggled, this, [this, name](bool on) { setRowHidden(name, !on); });
+    }
+    menu->setToolTipsVisible(true);
+    menu->addSeparator();
+    connect(menu->addAction(tr("Show all rows")), &QAction::triggered, this, &TimelineView::showAllRows);
+    QAction* unchanged = menu->addAction(tr("Hide rows without changes"));
+    unchanged->setToolTip(tr("Hides the rows that stay flat in the window read last"));
+    unchanged->setEnabled(!shown.isEmpty());
+    connect(unchanged, &QAction::triggered, this, &TimelineView::hideUnchangedRows);
+    menu->popup(globalPos);
 }
 
 void TimelineView::clearCursors()
@@ -523,7 +640,7 @@ QString TimelineView::readoutText() const
         text = tr("Δt %1").arg(Timeline::formatDuration(*cursorBTime - *cursorATime));
     else
         text = tr("Cursor A placed; click again for cursor B.");
-    if (cursorACycle && cursorARow >= 0 && cursorARow < int(signalList.size()))
+    if (cursorACycle && cursorARow >= 0 && cursorARow < int(signalList.size()) && !rowHidden(cursorARow))
         text += QStringLiteral("    ")
             + tr("%1: %2").arg(QString::fromStdString(signalList[std::size_t(cursorARow)].name),
                                Timeline::cycleText(*cursorACycle));
@@ -542,8 +659,8 @@ void TimelineView::measureNames()
 {
     const QFontMetrics metrics = fontMetrics();
     int widest = 0;
-    for (const KelCPP::SignalInfo& info : signalList)
-        widest = std::max(widest, metrics.horizontalAdvance(QString::fromStdString(info.name)));
+    for (int row : visibleRows)
+        widest = std::max(widest, metrics.horizontalAdvance(QString::fromStdString(signalList[std::size_t(row)].name)));
     namesWidth = std::clamp(widest + 12, 60, 180);
 }
 
@@ -558,25 +675,33 @@ QRect TimelineView::plotRect() const
 int TimelineView::rowHeight() const
 {
     const int text = fontMetrics().height();
-    const int rows = std::max<int>(1, int(signalList.size()));
+    const int rows = std::max<int>(1, int(visibleRows.size()));
     return std::clamp(plotRect().height() / rows, text + 2, text + 14);
 }
 
 int TimelineView::rowAt(int y) const
 {
-    const int row = (y - plotRect().top()) / rowHeight();
-    return y >= plotRect().top() && row < int(signalList.size()) ? row : -1;
+    const int slot = (y - plotRect().top()) / rowHeight();
+    return y >= plotRect().top() && slot < int(visibleRows.size()) ? visibleRows[std::size_t(slot)] : -1;
 }
 
 int TimelineView::rowCenterY(int row) const
 {
-    return plotRect().top() + row * rowHeight() + rowHeight() / 2;
+    if (row < 0 || row >= int(rowSlot.size()) || rowSlot[std::size_t(row)] < 0)
+        return -1;
+    return plotRect().top() + rowSlot[std::size_t(row)] * rowHeight() + rowHeight() / 2;
+}
+
+bool TimelineView::inNames(const QPoint& pos) const
+{
+    const QRect area = plotSpace->geometry();
+    return pos.x() >= area.left() && pos.x() < plotRect().left() && pos.y() >= area.top() && pos.y() <= area.bottom();
 }
 
 QSize TimelineView::sizeHint() const
 {
     const int text = fontMetrics().height();
-    const int rows = std::max<int>(4, int(signalList.size()));
+    const int rows = std::max<int>(4, int(visibleRows.size()));
     return QSize(720, rows * (text + 4) + 4 * text + 40);
 }
 
@@ -651,7 +776,9 @@ void TimelineView::mouseMoveEvent(QMouseEvent* event)
 void TimelineView::mouseReleaseEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::RightButton) {
-        clearCursors();
+        // On the names it opens the row menu instead.
+        if (!inNames(event->pos()))
+            clearCursors();
     } else if (event->button() == Qt::LeftButton && !dragging && plotRect().contains(event->pos())
                && !shown.isEmpty()) {
         placeCursor(event->pos());
@@ -705,6 +832,17 @@ void TimelineView::wheelEvent(QWheelEvent* event)
     event->accept();
 }
 
+void TimelineView::contextMenuEvent(QContextMenuEvent* event)
+{
+    if (signalList.empty() || (event->reason() == QContextMenuEvent::Mouse && !inNames(event->pos()))) {
+        event->ignore();
+        return;
+    }
+    const QPoint at = event->reason() == QContextMenuEvent::Mouse ? event->pos() : plotRect().topLeft();
+    showRowMenu(mapToGlobal(at));
+    event->accept();
+}
+
 void TimelineView::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Escape && cursorATime) {
@@ -744,9 +882,15 @@ void TimelineView::paintEvent(QPaintEvent*)
         }
     }
 
+    if (visibleRows.empty()) {
+        painter.setPen(palette().color(QPalette::Text));
+        painter.drawText(plot, Qt::AlignCenter | Qt::TextWordWrap,
+                         tr("All rows are hidden: right-click the name column to show them."));
+    }
     QVector<QRect> separators;
-    for (int row = 0; row < int(signalList.size()); ++row) {
-        const int top = plot.top() + row * scale.rowHeight;
+    for (std::size_t slot = 0; slot < visibleRows.size(); ++slot) {
+        const int row = visibleRows[slot];
+        const int top = plot.top() + int(slot) * scale.rowHeight;
         if (top + scale.rowHeight > plot.bottom() + 1 + scale.rowHeight / 2)
             break;
         separators << QRect(area.left(), top + scale.rowHeight - 1, plot.right() - area.left() + 1, 1);
@@ -755,7 +899,7 @@ void TimelineView::paintEvent(QPaintEvent*)
         painter.drawText(QRect(area.left() + 4, top, namesWidth - 8, scale.rowHeight), Qt::AlignVCenter | Qt::AlignLeft,
                          painter.fontMetrics().elidedText(name, Qt::ElideRight, namesWidth - 8));
         if (row < shown.rowCount())
-            paintRow(painter, scale, row);
+            paintRow(painter, scale, row, top);
     }
     fillRects(painter, separators, palette().midlight());
 
@@ -831,7 +975,7 @@ void TimelineView::paintAxis(QPainter& painter, const Scale& scale) const
     fillRects(painter, grid, palette().midlight());
 }
 
-void TimelineView::paintRow(QPainter& painter, const Scale& scale, int index) const
+void TimelineView::paintRow(QPainter& painter, const Scale& scale, int index, int top) const
 {
     const Timeline::Row& row = shown.row(index);
     const std::int64_t from = std::max(scale.viewFrom, shown.knownFromNs());
@@ -839,7 +983,6 @@ void TimelineView::paintRow(QPainter& painter, const Scale& scale, int index) co
     if (from >= to)
         return;
     const QRect& plot = scale.plot;
-    const int top = plot.top() + index * scale.rowHeight;
     const int yHigh = top + 3, yLow = top + scale.rowHeight - 5;
     const auto& times = row.times;
 

@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+class QContextMenuEvent;
 class QLabel;
 class QSpacerItem;
 class QSpinBox;
@@ -89,6 +90,10 @@ private:
 // A small logic analyser: one row per signal of a camera's SignalTrace, the
 // last 2-20 s, read about 30 times a second while shown and running. Zoom
 // with the wheel, drag to pan, click near edges to place cursors A and B.
+// Rows can be hidden (a right click on the names); hidden rows take no room,
+// and the choice is kept by signal name in QSettings ("Timeline/hiddenRows").
+// Rows are numbered as the signals of the trace and of shownWindow(), hidden
+// or not.
 class TimelineView : public QWidget
 {
     Q_OBJECT
@@ -115,9 +120,12 @@ public:
     std::int64_t viewFromNs() const;
     std::int64_t viewToNs() const;
     // The horizontal position of a time in the current view, in this widget's
-    // coordinates, and the vertical middle of a signal's row.
+    // coordinates, and the vertical middle of a signal's row (-1 when hidden).
     int xForTime(std::int64_t timeNs) const;
     int rowCenterY(int row) const;
+    // By signal name; a name the trace does not list is not hidden, and
+    // hiding it does nothing.
+    bool isRowHidden(const QString& name) const;
     std::optional<std::int64_t> cursorA() const { return cursorATime; }
     std::optional<std::int64_t> cursorB() const { return cursorBTime; }
     QString readoutText() const;
@@ -137,6 +145,13 @@ public slots:
     // newest data.
     void zoomTo(std::int64_t fromNs, std::int64_t toNs);
     void clearCursors();
+    // Each change is saved at once, so that the next start shows the same rows.
+    void setRowHidden(const QString& name, bool hidden);
+    void showAllRows();
+    // Hides the rows that neither change nor run a closed-form stretch in the
+    // window last read. Once, when asked: a row that starts changing later
+    // stays hidden until shown again.
+    void hideUnchangedRows();
     // Reads the window now (the timer does this while shown and running).
     void refresh();
 
@@ -151,6 +166,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -158,7 +174,14 @@ protected:
 private:
     QRect plotRect() const;   // waveforms, right of the names, below the time axis
     int rowHeight() const;
+    // The signal whose row is at `y`, or -1.
     int rowAt(int y) const;
+    bool inNames(const QPoint& pos) const;
+    bool rowHidden(int row) const { return rowSlot[std::size_t(row)] < 0; }
+    // After hidden[] changed: the visible rows, their places, the name column.
+    void updateRows();
+    void saveHiddenRows() const;
+    void showRowMenu(const QPoint& globalPos);
     double nsPerPixel() const;
     std::int64_t timeAtX(double x) const;
     std::int64_t windowNs() const { return std::int64_t(windowS) * 1000000000; }
@@ -181,12 +204,15 @@ private:
     };
     Scale currentScale() const;
     void paintAxis(QPainter& painter, const Scale& scale) const;
-    void paintRow(QPainter& painter, const Scale& scale, int row) const;
+    void paintRow(QPainter& painter, const Scale& scale, int row, int top) const;
     void measureNames();
 
     std::shared_ptr<KelCPP::SignalTrace> source;
     std::vector<KelCPP::SignalInfo> signalList;
     bool sourceSampled = false;
+    std::vector<bool> hidden;      // by signal
+    std::vector<int> visibleRows;  // the signals shown, top to bottom
+    std::vector<int> rowSlot;      // by signal: its place in visibleRows, -1 when hidden
     Timeline::TraceWindow shown;
     QString readError;
 

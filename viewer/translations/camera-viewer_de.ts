@@ -225,5 +225,25 @@
         <source>not recorded</source>
         <translation>nicht aufgezeichnet</translation>
     </message>
+    <message>
+        <source>Show this row</source>
+        <translation>Diese Zeile anzeigen</translation>
+    </message>
+    <message>
+        <source>Show all rows</source>
+        <translation>Alle Zeilen anzeigen</translation>
+    </message>
+    <message>
+        <source>Hide rows without changes</source>
+        <translation>Zeilen ohne Änderungen ausblenden</translation>
+    </message>
+    <message>
+        <source>Hides the rows that stay flat in the window read last</source>
+        <translation>Blendet die Zeilen aus, die sich im zuletzt gelesenen Fenster nicht ändern</translation>
+    </message>
+    <message>
+        <source>All rows are hidden: right-click the name column to show them.</source>
+        <translation>Alle Zeilen sind ausgeblendet: Rechtsklick auf die Namensspalte zeigt sie wieder an.</translation>
+    </message>
 </context>
 </TS>
