@@ -5,7 +5,7 @@
 # the install small (recommends would pull in a desktop's worth).
 packages=(build-essential cmake ninja-build qtbase5-dev qttools5-dev-tools qttools5-dev
           nlohmann-json3-dev libbenchmark-dev fonts-dejavu-core
-          libaravis-dev libusb-1.0-0-dev aravis-tools-cli aravis-tools)
+          libaravis-dev libusb-1.0-0-dev aravis-tools-cli aravis-tools ccache)
 # The fuzz target needs clang's libFuzzer.
 fuzz_packages=(clang libclang-rt-14-dev)
 # The Debian package: cpack finds its dependencies with dpkg-shlibdeps,
@@ -37,7 +37,11 @@ build_tree() {
     local dir=$1
     shift
     if [ ! -f "$dir/CMakeCache.txt" ]; then
-        cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+        # Compiles land in ccache's store: a fresh checkout builds its three
+        # trees from there when the sources did not change.
+        local launcher=()
+        command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+        cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "$@" >/dev/null
     fi
     # $target may name several targets, separated by blanks.
     # shellcheck disable=SC2086
