@@ -43,6 +43,9 @@ build_tree() {
         command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
         cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "$@" >/dev/null
     fi
+    # Paths below the checkout count as relative, so that a checkout in
+    # another folder finds the same compiles in the cache.
+    export CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=true
     # $target may name several targets, separated by blanks.
     # shellcheck disable=SC2086
     cmake --build "$dir" -j "$(nproc)" ${target:+--target $target}
